@@ -1,0 +1,59 @@
+#include "commands.h"
+
+#include <string>
+
+#include "converters.h"
+
+namespace velmor {
+
+namespace {
+
+bool refuseWithoutDocument(const Workspace& ws, UserDialogs& dialogs) {
+    if (!ws.document.WholeText().empty()) return false;
+    dialogs.messageBox(kMsgOpenFileFirst, MsgKind::Information, mbOK);
+    return true;
+}
+
+void refuseDoubleConversion(UserDialogs& dialogs) {
+    dialogs.messageBox(kMsgDoubleConversion, MsgKind::Information, mbOK);
+}
+
+}  // namespace
+
+void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs) {
+    if (refuseWithoutDocument(ws, dialogs)) return;
+    if (ws.state.ToSjisDone == 1) return refuseDoubleConversion(dialogs);
+    ws.state.ToSjisDone = 0;
+    std::string output;
+    convertVelmorToSjis(ws.document.WholeText(), ws.scan, ws.state.ToSjisDone, output);
+    ws.document.ReplaceText(std::move(output));
+    if (ws.state.ToSjisDone == 1) {
+        ws.document.SetModifiedMark(true);
+        ws.state.ToVelmorDone = 0;
+    }
+}
+
+void velmor_check(Workspace& ws, UserDialogs& dialogs) {
+    if (refuseWithoutDocument(ws, dialogs)) return;
+    ws.scan.HasVelmorCodes = containsKanjiIn(ws.document.WholeText()) ? 1 : 0;
+}
+
+void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
+    if (refuseWithoutDocument(ws, dialogs)) return;
+    if (ws.state.ToVelmorDone == 1) return refuseDoubleConversion(dialogs);
+    velmor_check(ws, dialogs);
+    if (ws.scan.HasVelmorCodes == 1 &&
+        dialogs.messageBox(kMsgAlreadyVelmor, MsgKind::Confirmation, mbYes | mbCancel) != mrYes) {
+        return;
+    }
+    ws.state.ToVelmorDone = 0;
+    std::string output;
+    convertSjisToVelmor(ws.document.WholeText(), ws.scan, ws.state.ToVelmorDone, output);
+    ws.document.ReplaceText(std::move(output));
+    if (ws.state.ToVelmorDone == 1) {
+        ws.document.SetModifiedMark(true);
+        ws.state.ToSjisDone = 0;
+    }
+}
+
+}  // namespace velmor

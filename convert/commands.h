@@ -1,0 +1,24 @@
+#pragma once
+
+#include "document/userdialogs.h"
+#include "workspace.h"
+
+namespace velmor {
+
+// The conversion commands of the Convert menu. Each works on the whole Document in
+// place, tells the user through `dialogs` why it refuses, and never touches a file.
+
+// VELMOR->SJIS.
+void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs);
+// SJIS->VELMOR, asking first when the text already holds VELMOR kanji-in sequences.
+void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs);
+// The pre-scan: sets ws.scan.HasVelmorCodes to 1 when a kanji-in stands anywhere.
+void velmor_check(Workspace& ws, UserDialogs& dialogs);
+
+// Message texts of the conversion commands.
+inline constexpr char kMsgOpenFileFirst[] = "ファイルを開いて下さい。";
+inline constexpr char kMsgDoubleConversion[] = "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。";
+inline constexpr char kMsgAlreadyVelmor[] =
+    "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しますか？";
+
+}  // namespace velmor

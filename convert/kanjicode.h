@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace velmor {
+
+// The working pair the converters load, transform in place and emit. There is one
+// per process (see ScanState); it keeps its value between pairs, lines and commands,
+// so a line that ends after the first byte of a pair reuses the last second byte.
+struct KanjiPair {
+    std::uint8_t first = 0;
+    std::uint8_t second = 0;
+    friend bool operator==(const KanjiPair&, const KanjiPair&) = default;
+};
+
+// JIS X 0208 row/cell to Shift-JIS lead/trail, in place, modulo 256 for any input.
+constexpr void sjishenkan(KanjiPair& pair) {
+    std::uint8_t f = pair.first - 0x21;
+    std::uint8_t s = pair.second - 0x21;
+    s = (f % 2 == 0) ? s + 0x40 : s + 0x9E;
+    if (s >= 0x7F) s = s + 1;
+    f = (f >> 1) + 0x81;
+    if (f >= 0xA0) f = f + 0x40;
+    pair = {f, s};
+}
+
+// Shift-JIS lead/trail to JIS X 0208 row/cell, in place, modulo 256 for any input.
+constexpr void jishenkan(KanjiPair& pair) {
+    std::uint8_t f = pair.first;
+    std::uint8_t s = pair.second;
+    if (f >= 0xE0) f = f - 0x40;
+    f = static_cast<std::uint8_t>((f - 0x81) << 1);
+    if (s >= 0x80) s = s - 1;
+    if (s >= 0x9E) {
+        f = f + 1;
+        s = s - 0x9E;
+    } else {
+        s = s - 0x40;
+    }
+    pair = {static_cast<std::uint8_t>(f + 0x21), static_cast<std::uint8_t>(s + 0x21)};
+}
+
+// A two-byte constant: a shift sequence or a range bound.
+using Code2 = std::array<std::uint8_t, 2>;
+
+inline constexpr std::array<Code2, 4> kKanjiIn = {{{0x93, 0x70}, {0x93, 0xF0}, {0x93, 0x74}, {0x93, 0x4C}}};
+inline constexpr Code2 kKanjiOut = {0x93, 0xF1};
+// The kanji-in sequence the conversion to VELMOR writes.
+inline constexpr Code2 kKanjiInWritten = kKanjiIn[0];
+
+struct SjisRange {
+    Code2 lower;
+    Code2 upper;
+};
+// Shift-JIS double-byte ranges, in the order they are tested; range numbers are 1-based.
+inline constexpr std::array<SjisRange, 6> kSjisRanges = {{
+    {{0x81, 0x40}, {0x84, 0xBE}},  // 1: symbols, kana, Greek, Cyrillic, box drawing
+    {{0x88, 0x9F}, {0x98, 0x72}},  // 2: level-1 kanji
+    {{0x98, 0x9F}, {0x9F, 0xFC}},  // 3: level-2 kanji
+    {{0xE0, 0x40}, {0xEA, 0xA4}},  // 4: level-2 kanji
+    {{0xF0, 0x40}, {0xFC, 0xFC}},  // 5: user-defined and extension characters
+    {{0x87, 0x40}, {0x87, 0x9C}},  // 6: circled numbers and special symbols
+}};
+inline constexpr int kUserDefinedRange = 5;
+
+// The one or two bytes of `line` starting at 0-based `pos` (pos < line.size()).
+constexpr std::string_view pieceAt(std::string_view line, std::size_t pos) {
+    return line.substr(pos, 2);
+}
+
+// Compares a piece with a two-byte constant as unsigned byte strings, a shorter
+// prefix sorting first. Negative, zero or positive.
+int comparePiece(std::string_view piece, const Code2& code);
+
+bool pieceEquals(std::string_view piece, const Code2& code);
+// True when the piece equals one of the four kanji-in sequences (tested in order).
+bool isKanjiIn(std::string_view piece);
+// The number (1 to 6) of the first range holding the piece, or 0.
+int rangeOf(std::string_view piece);
+
+}  // namespace velmor

@@ -1,0 +1,102 @@
+#include "document.h"
+
+#include <cstring>
+#include <new>
+
+#include "errors.h"
+#include "linebreaks.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr char kCrLf[] = "\r\n";
+
+bool endsWithCrLf(std::string_view text) {
+    return text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n';
+}
+
+// Appends to `breaks` the offset just past every CR LF pair whose LF lies at or after `from`.
+void collectBreaks(std::string_view text, std::size_t from, std::vector<std::size_t>& breaks) {
+    const char* base = text.data();
+    std::size_t pos = from;
+    while (pos < text.size()) {
+        const void* hit = std::memchr(base + pos, '\n', text.size() - pos);
+        if (hit == nullptr) break;
+        std::size_t lf = static_cast<const char*>(hit) - base;
+        if (lf > 0 && base[lf - 1] == '\r') breaks.push_back(lf + 1);
+        pos = lf + 1;
+    }
+}
+
+}  // namespace
+
+void Document::ensureIndex() const {
+    if (indexed_) return;
+    lineStarts_.clear();
+    collectBreaks(text_, 0, lineStarts_);
+    indexed_ = true;
+}
+
+// lineStarts_ holds the offset after every CR LF pair; line i starts at the
+// (i-1)-th of them, or at 0.
+std::size_t Document::LineCount() const {
+    ensureIndex();
+    std::size_t lastBreak = lineStarts_.empty() ? 0 : lineStarts_.back();
+    return lineStarts_.size() + (text_.size() > lastBreak ? 1 : 0);
+}
+
+std::string_view Document::LineAt(std::size_t index) const {
+    if (index >= LineCount()) return {};
+    std::size_t begin = index == 0 ? 0 : lineStarts_[index - 1];
+    std::size_t end = index < lineStarts_.size() ? lineStarts_[index] - 2 : text_.size();
+    return std::string_view(text_).substr(begin, end - begin);
+}
+
+void Document::AppendLine(std::string_view line) {
+    std::size_t oldSize = text_.size();
+    if (text_.empty() || endsWithCrLf(text_)) {
+        text_.append(line);
+        text_.append(kCrLf);
+    } else {
+        text_.append(kCrLf);
+        text_.append(line);
+    }
+    if (indexed_) collectBreaks(text_, oldSize, lineStarts_);
+    modified_ = true;
+}
+
+void Document::ReplaceText(std::string text) {
+    constexpr char kRefused[] = "文字列の大きさが メモ の制限を越えました";
+    try {
+        std::string normal = lineBreaksAreNormal(text) ? std::move(text) : NormalizeLineBreaks(text);
+        if (normal == text_) return;
+        if (normal.size() > storageLimit_) throw EInvalidOperation(kRefused);
+        text_ = std::move(normal);
+        lineStarts_.clear();
+        lineStarts_.shrink_to_fit();
+        indexed_ = false;
+    } catch (const std::bad_alloc&) {
+        throw EInvalidOperation(kRefused);
+    }
+    modified_ = false;
+}
+
+void Document::ClearText() {
+    text_.clear();
+    text_.shrink_to_fit();
+    lineStarts_.clear();
+    lineStarts_.shrink_to_fit();
+    indexed_ = false;
+    modified_ = false;
+}
+
+bool LineWalker::next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    std::size_t end = findLineEnd(text_, pos_);
+    line = text_.substr(pos_, end - pos_);
+    pos_ = end + 2;  // past the CR LF, or past the end of the text
+    return true;
+}
+
+}  // namespace velmor

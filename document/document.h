@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmor {
+
+// The one text the program works on, as raw bytes whose line breaks are CR LF.
+// Lines are cut at every CR LF pair; a lone CR or LF belongs to its line, and an
+// empty last piece (empty text, or text ending in CR LF) is not a line.
+// Lines have no length limit and NUL is an ordinary byte.
+class Document {
+public:
+    const std::string& WholeText() const { return text_; }
+    std::size_t LineCount() const;
+    // The whole line without its break; empty for an index at or past LineCount.
+    // The view stays valid until the text changes.
+    std::string_view LineAt(std::size_t index) const;
+
+    // Adds a line after the last one and sets the modified mark.
+    void AppendLine(std::string_view line);
+    // Replaces the whole text with NormalizeLineBreaks(text). An unchanged text
+    // leaves everything as it is; a changed one clears the modified mark.
+    // Throws EInvalidOperation, keeping text and mark, when memory runs out.
+    void ReplaceText(std::string text);
+    // Empties the text and clears the modified mark.
+    void ClearText();
+
+    bool ModifiedMark() const { return modified_; }
+    void SetModifiedMark(bool value) { modified_ = value; }
+
+    // Largest text ReplaceText accepts; beyond it the storage refuses. Unlimited by
+    // default, where only running out of memory refuses a text.
+    void setStorageLimit(std::size_t bytes) { storageLimit_ = bytes; }
+
+    // Makes room for a text of `bytes` bytes, so a load grows the text only once.
+    void reserve(std::size_t bytes) { text_.reserve(bytes); }
+
+private:
+    void ensureIndex() const;
+
+    std::string text_;
+    bool modified_ = false;
+    std::size_t storageLimit_ = static_cast<std::size_t>(-1);
+    // Start offset of every line, built on first use by LineCount/LineAt and kept
+    // up to date by AppendLine; bulk readers walk the text and never need it.
+    mutable std::vector<std::size_t> lineStarts_;
+    mutable bool indexed_ = false;
+};
+
+// Walks the lines of a text in order without an index.
+class LineWalker {
+public:
+    explicit LineWalker(std::string_view text) : text_(text) {}
+    // Sets `line` to the next line and returns true, or returns false after the last.
+    bool next(std::string_view& line);
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace velmor

@@ -1,0 +1,110 @@
+#include "linebreaks.h"
+
+#include <cstring>
+
+namespace velmor {
+
+namespace {
+
+// Position of the first CR or LF at or after `from`, or text.size().
+std::size_t findCrOrLf(std::string_view text, std::size_t from) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t n = text.size();
+    std::size_t i = from;
+    // Eight bytes at a time: a byte equal to CR or LF makes the word test non-zero.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        std::uint64_t cr = w ^ (kOnes * '\r');
+        std::uint64_t lf = w ^ (kOnes * '\n');
+        if ((((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs) break;
+    }
+    for (; i < n; ++i) {
+        if (p[i] == '\r' || p[i] == '\n') return i;
+    }
+    return n;
+}
+
+// Number of lead bytes directly before position i. The byte before such a run is
+// not a lead byte, so the run starts on a character boundary, and an odd run
+// makes the byte at i the second byte of a double-byte character.
+std::size_t leadRunBefore(std::string_view text, std::size_t i) {
+    std::size_t k = 0;
+    while (k < i && isLeadByte(static_cast<std::uint8_t>(text[i - 1 - k]))) ++k;
+    return k;
+}
+
+// Finds every lone CR or LF that stands on a character boundary. With `out`, also
+// writes the normalised text there. Returns true when the text needs a change.
+bool normalize(std::string_view text, std::string* out) {
+    bool changed = false;
+    std::size_t copied = 0;  // text before this has been written to out
+    std::size_t i = findCrOrLf(text, 0);
+    while (i < text.size()) {
+        std::size_t next = i + 1;
+        if (leadRunBefore(text, i) % 2 == 0) {
+            if (text[i] == '\r' && next < text.size() && text[next] == '\n') {
+                ++next;
+            } else {
+                if (out == nullptr) return true;
+                if (!changed) out->reserve(text.size() + text.size() / 16 + 16);
+                changed = true;
+                out->append(text.substr(copied, i - copied));
+                out->append("\r\n");
+                copied = next;
+            }
+        }
+        i = findCrOrLf(text, next);
+    }
+    if (changed) out->append(text.substr(copied));
+    return changed;
+}
+
+}  // namespace
+
+std::string NormalizeLineBreaks(std::string_view text) {
+    std::string out;
+    if (!normalize(text, &out)) out.assign(text);
+    return out;
+}
+
+bool lineBreaksAreNormal(std::string_view text) { return !normalize(text, nullptr); }
+
+std::string normalizeLineBreaksReference(std::string_view text) {
+    std::string out;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        auto b = static_cast<std::uint8_t>(text[i]);
+        if (b == '\r' && i + 1 < n && text[i + 1] == '\n') {
+            out += "\r\n";
+            i += 2;
+        } else if (b == '\r' || b == '\n') {
+            out += "\r\n";
+            i += 1;
+        } else if (isLeadByte(b) && i + 1 < n && text[i + 1] != '\0') {
+            out += text.substr(i, 2);
+            i += 2;
+        } else {
+            out += text[i];
+            i += 1;
+        }
+    }
+    return out;
+}
+
+std::size_t findLineEnd(std::string_view text, std::size_t from) {
+    std::size_t pos = from + 1;
+    while (pos < text.size()) {
+        const void* hit = std::memchr(text.data() + pos, '\n', text.size() - pos);
+        if (hit == nullptr) break;
+        std::size_t lf = static_cast<const char*>(hit) - text.data();
+        if (text[lf - 1] == '\r') return lf - 1;
+        pos = lf + 1;
+    }
+    return text.size();
+}
+
+}  // namespace velmor

@@ -1,0 +1,157 @@
+#include "convert/commands.h"
+
+#include <gtest/gtest.h>
+
+#include "document/errors.h"
+#include "support/bytes.h"
+#include "support/scripteddialogs.h"
+
+namespace velmor {
+namespace {
+
+using testing::bytes;
+using testing::ScriptedDialogs;
+
+// A workspace as Open leaves it: lines loaded, mark false, both flags 0.
+Workspace opened(std::initializer_list<std::string> lines) {
+    Workspace ws;
+    for (const auto& line : lines) ws.document.AppendLine(line);
+    ws.document.SetModifiedMark(false);
+    return ws;
+}
+
+const std::string kVelmorLine = bytes({0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1, 'A', ' '});
+const std::string kSjisLine = bytes({0x88, 0x9F, 'A', ' '});
+
+TEST(ConversionCommands, EmptyDocumentIsToldToOpenAFile) {
+    for (auto command : {velmor_sjisClick, sjis_velmorClick}) {
+        Workspace ws;
+        ScriptedDialogs dialogs;
+        dialogs.answer(mrOk);
+        command(ws, dialogs);
+        ASSERT_EQ(dialogs.questions.size(), 1u);
+        EXPECT_EQ(dialogs.questions[0].text, "ファイルを開いて下さい。");
+        EXPECT_EQ(dialogs.questions[0].kind, MsgKind::Information);
+        EXPECT_EQ(dialogs.questions[0].buttons, MsgButtons{mbOK});
+        EXPECT_EQ(ws.document.WholeText(), "");
+        EXPECT_FALSE(ws.document.ModifiedMark());
+    }
+}
+
+TEST(ConversionCommands, VelmorToSjisSetsFlagsAndMarkThenRefusesTwice) {
+    Workspace ws = opened({kVelmorLine});
+    ws.state.ToVelmorDone = 1;
+    ScriptedDialogs dialogs;
+    velmor_sjisClick(ws, dialogs);
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(ws.document.WholeText(), bytes({0x88, 0x9F, 'A', ' ', '\r', '\n'}));
+    EXPECT_TRUE(ws.document.ModifiedMark());
+    EXPECT_EQ(ws.state.ToSjisDone, 1);
+    EXPECT_EQ(ws.state.ToVelmorDone, 0);
+
+    const std::string before = ws.document.WholeText();
+    dialogs.answer(mrOk);
+    velmor_sjisClick(ws, dialogs);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0].text, "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。");
+    EXPECT_EQ(dialogs.questions[0].kind, MsgKind::Information);
+    EXPECT_EQ(ws.document.WholeText(), before);
+
+    // The way back is open.
+    sjis_velmorClick(ws, dialogs);
+    EXPECT_EQ(ws.document.WholeText(), kVelmorLine + "\r\n");
+    EXPECT_EQ(ws.state.ToVelmorDone, 1);
+    EXPECT_EQ(ws.state.ToSjisDone, 0);
+}
+
+TEST(ConversionCommands, NothingToConvertChangesNoFlagOrMark) {
+    // No kanji-in: the text loses its kanji-out but the mark follows ReplaceText only.
+    Workspace ws = opened({bytes({'a', 0x93, 0xF1, ' '})});
+    ws.document.SetModifiedMark(true);
+    ws.state.ToVelmorDone = 1;
+    ScriptedDialogs dialogs;
+    velmor_sjisClick(ws, dialogs);
+    EXPECT_EQ(ws.document.WholeText(), "a \r\n");
+    EXPECT_FALSE(ws.document.ModifiedMark());  // text changed: ReplaceText cleared it
+    EXPECT_EQ(ws.state.ToSjisDone, 0);
+    EXPECT_EQ(ws.state.ToVelmorDone, 1);
+
+    // Unchanged text keeps a true mark; the command may run again.
+    Workspace plain = opened({"abc "});
+    plain.document.SetModifiedMark(true);
+    sjis_velmorClick(plain, dialogs);
+    sjis_velmorClick(plain, dialogs);
+    EXPECT_TRUE(plain.document.ModifiedMark());
+    EXPECT_EQ(plain.state.ToVelmorDone, 0);
+    EXPECT_TRUE(dialogs.questions.empty());
+}
+
+TEST(ConversionCommands, PreScanAsksBeforeConvertingVelmorLookingText) {
+    const std::string text = bytes({0x93, 0x70, ' '});
+    for (int answer : {mrCancel, mrNo, mrOk}) {
+        Workspace ws = opened({text});
+        ScriptedDialogs dialogs;
+        dialogs.answer(answer);
+        sjis_velmorClick(ws, dialogs);
+        ASSERT_EQ(dialogs.questions.size(), 1u);
+        EXPECT_EQ(dialogs.questions[0].text,
+                  "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しますか？");
+        EXPECT_EQ(dialogs.questions[0].kind, MsgKind::Confirmation);
+        EXPECT_EQ(dialogs.questions[0].buttons, MsgButtons{mbYes | mbCancel});
+        EXPECT_EQ(ws.document.WholeText(), text + "\r\n");
+        EXPECT_EQ(ws.scan.HasVelmorCodes, 1);
+        EXPECT_FALSE(ws.document.ModifiedMark());
+    }
+    Workspace ws = opened({text});
+    ScriptedDialogs dialogs;
+    dialogs.answer(mrYes);
+    sjis_velmorClick(ws, dialogs);
+    EXPECT_EQ(ws.document.WholeText(), bytes({0x93, 0x70, 0xC5, 0xD1, 0x93, 0xF1, ' ', '\r', '\n'}));
+    EXPECT_TRUE(ws.document.ModifiedMark());
+    EXPECT_EQ(ws.state.ToVelmorDone, 1);
+
+    // Kanji-out alone does not make the text look like VELMOR.
+    Workspace outOnly = opened({bytes({0x93, 0xF1, ' '})});
+    sjis_velmorClick(outOnly, dialogs);
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(outOnly.scan.HasVelmorCodes, 0);
+}
+
+TEST(ConversionCommands, KanjiPairCarriesFromOneCommandIntoTheNext) {
+    Workspace ws = opened({kSjisLine});
+    ScriptedDialogs dialogs;
+    sjis_velmorClick(ws, dialogs);
+    EXPECT_EQ(ws.scan.kanjiPair, (KanjiPair{0xB0, 0xA1}));
+    // A run ending after a first byte takes the second byte the pair holds.
+    ws.document.ClearText();
+    ws.document.AppendLine(bytes({0x93, 0x70, 0xB1}));
+    ws.document.SetModifiedMark(false);
+    ws.state = {};
+    velmor_sjisClick(ws, dialogs);
+    KanjiPair expected{0x31, 0x21};
+    sjishenkan(expected);
+    EXPECT_EQ(ws.document.WholeText(), bytes({expected.first, expected.second, '\r', '\n'}));
+}
+
+TEST(ConversionCommands, RefusedReplacementLeavesMarkAndOtherFlag) {
+    Workspace ws = opened({kVelmorLine});
+    ws.state.ToVelmorDone = 1;
+    ws.document.setStorageLimit(4);
+    ScriptedDialogs dialogs;
+    EXPECT_THROW(velmor_sjisClick(ws, dialogs), EInvalidOperation);
+    EXPECT_EQ(ws.document.WholeText(), kVelmorLine + "\r\n");
+    EXPECT_FALSE(ws.document.ModifiedMark());
+    EXPECT_EQ(ws.state.ToSjisDone, 1);  // as the scan left it
+    EXPECT_EQ(ws.state.ToVelmorDone, 1);
+
+    Workspace back = opened({kSjisLine});
+    back.state.ToSjisDone = 1;
+    back.document.setStorageLimit(4);
+    EXPECT_THROW(sjis_velmorClick(back, dialogs), EInvalidOperation);
+    EXPECT_EQ(back.state.ToVelmorDone, 1);
+    EXPECT_EQ(back.state.ToSjisDone, 1);
+    EXPECT_FALSE(back.document.ModifiedMark());
+}
+
+}  // namespace
+}  // namespace velmor

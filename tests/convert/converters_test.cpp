@@ -1,0 +1,236 @@
+#include "convert/converters.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/bytes.h"
+
+namespace velmor {
+namespace {
+
+using testing::bytes;
+using testing::hex;
+const std::string kCrLf = "\r\n";
+
+struct Converted {
+    std::string out;
+    std::int32_t done = 0;
+    ScanState scan;
+};
+
+// Runs the fast and the reference converter on the same text from the same scan
+// state, checks that they agree on everything, and returns the result.
+template <bool ToSjis>
+Converted convertBoth(const std::string& text, ScanState start = {}) {
+    Document doc;
+    doc.ReplaceText(text);
+    Converted fast{"", 0, start}, ref{"", 0, start};
+    if constexpr (ToSjis) {
+        convertVelmorToSjis(doc.WholeText(), fast.scan, fast.done, fast.out);
+        convertVelmorToSjisReference(doc, ref.scan, ref.done, ref.out);
+    } else {
+        convertSjisToVelmor(doc.WholeText(), fast.scan, fast.done, fast.out);
+        convertSjisToVelmorReference(doc, ref.scan, ref.done, ref.out);
+    }
+    EXPECT_EQ(hex(fast.out), hex(ref.out)) << "input " << hex(doc.WholeText());
+    EXPECT_EQ(fast.done, ref.done) << hex(doc.WholeText());
+    EXPECT_EQ(fast.scan.kanjiPair, ref.scan.kanjiPair) << hex(doc.WholeText());
+    EXPECT_EQ(fast.scan.KanjiMode, ref.scan.KanjiMode) << hex(doc.WholeText());
+    return fast;
+}
+
+Converted toSjis(const std::string& text, ScanState start = {}) { return convertBoth<true>(text, start); }
+Converted toVelmor(const std::string& text, ScanState start = {}) { return convertBoth<false>(text, start); }
+
+std::string line(std::initializer_list<int> values) { return bytes(values) + kCrLf; }
+
+// ---- VELMOR to Shift-JIS ----
+
+TEST(VelmorToSjis, ConvertsRunsAndDropsShiftSequences) {
+    Converted c = toSjis(line({0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1, 0x41}));
+    EXPECT_EQ(c.out, line({0x88, 0x9F, 0x41}));
+    EXPECT_EQ(c.done, 1);
+    for (int second : {0xF0, 0x74, 0x4C}) {
+        EXPECT_EQ(toSjis(line({0x93, second, 0xB0, 0xA1, 0x93, 0xF1, 0x41})).out, line({0x88, 0x9F, 0x41}));
+    }
+}
+
+TEST(VelmorToSjis, SpacePairsAreTheIdeographicSpace) {
+    EXPECT_EQ(toSjis(line({0x93, 0x70, 0x20, 0x20, 0x93, 0xF1})).out, line({0x81, 0x40}));
+    EXPECT_EQ(toSjis(line({0x93, 0x70, 0x20, 0xB0, 0x93, 0xF1})).out, line({0x81, 0x40}));
+    // The appended space as the first byte of a pair at the end of an open run.
+    EXPECT_EQ(toSjis(line({0x93, 0x70, 0xB0, 0xA1, 0x20})).out, line({0x88, 0x9F, 0x81, 0x40}));
+}
+
+TEST(VelmorToSjis, TextWithoutKanjiInLosesOnlyKanjiOut) {
+    Converted c = toSjis(line({'a', 0x93, 0xF1, 'b', 0x93, 'c'}) + line({0x93, 0xF1}) + bytes({'d', 0x93}));
+    EXPECT_EQ(c.out, line({'a', 'b', 0x93, 'c'}) + kCrLf + line({'d', 0x93}));
+    EXPECT_EQ(c.done, 0);
+}
+
+TEST(VelmorToSjis, SequencesAreFoundAcrossCharacterBoundariesOutsideARun) {
+    // 0x82 0x93 is one Shift-JIS character, yet 0x93 0x70 opens a run.
+    EXPECT_EQ(toSjis(line({0x82, 0x93, 0x70, 0xB0, 0xA1})).out, line({0x82, 0x88, 0x9F}));
+    // Inside a run only pair starts are examined.
+    EXPECT_EQ(toSjis(line({0x93, 0x70, 0xB0, 0x93, 0xF1, 0x41})).out.substr(0, 2),
+              toSjis(line({0x93, 0x70, 0xB0, 0x93})).out.substr(0, 2));
+}
+
+TEST(VelmorToSjis, RunEndsWithTheLineAndCarriesTheSecondByte) {
+    ScanState start;
+    start.kanjiPair = {0x88, 0x9F};
+    // A run ending after a pair's first byte takes the pair's last second byte.
+    Converted c = toSjis(line({0x93, 0x70, 0xB0}) + line({'A'}), start);
+    KanjiPair expected{0xB0 - 0x80, 0x9F - 0x80};
+    sjishenkan(expected);
+    EXPECT_EQ(c.out, line({expected.first, expected.second}) + line({'A'}));
+    EXPECT_EQ(c.scan.kanjiPair, expected);
+}
+
+TEST(VelmorToSjis, GarbageInsideARunWrapsAndNulIsKept) {
+    Converted c = toSjis(line({0x93, 0x70, 'A', 'B', 0x80, 0x80, 0x9F, 0xA1}));
+    EXPECT_EQ(c.out, line({0x11, 0xE2, 0x30, 0x7D, 0x00, 0x40}));
+}
+
+TEST(VelmorToSjis, TextWithoutFinalBreakGetsOne) {
+    EXPECT_EQ(toSjis("ab").out, "ab\r\n");
+    EXPECT_EQ(toSjis(bytes({0x93, 0x70, 0xB0, 0xA1})).out, bytes({0x88, 0x9F, '\r', '\n'}));
+    EXPECT_EQ(toSjis("").out, "");
+}
+
+// ---- Shift-JIS to VELMOR ----
+
+TEST(SjisToVelmor, BracketsRunsOfDoubleByteCharacters) {
+    Converted c = toVelmor(line({0x88, 0x9F, 0x41, 0x20}));
+    EXPECT_EQ(c.out, line({0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1, 0x41, 0x20}));
+    EXPECT_EQ(c.done, 1);
+    EXPECT_EQ(toVelmor(line({0x88, 0x9F, 0x88, 0x9F, 'a'})).out,
+              line({0x93, 0x70, 0xB0, 0xA1, 0xB0, 0xA1, 0x93, 0xF1, 'a'}));
+    EXPECT_EQ(toVelmor(line({'a', 0x88, 0x9F})).out, line({'a', 0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1}));
+}
+
+TEST(SjisToVelmor, SpacesAndUserDefinedCharactersBecomeTwoSpaces) {
+    EXPECT_EQ(toVelmor(line({0x81, 0x40})).out, line({0x93, 0x70, 0x20, 0x20, 0x93, 0xF1}));
+    for (auto [f, s] : {std::pair{0xF0, 0x40}, {0xFA, 0x40}, {0xFC, 0x4B}, {0xFC, 0xFC}}) {
+        EXPECT_EQ(toVelmor(line({f, s})).out, line({0x93, 0x70, 0x20, 0x20, 0x93, 0xF1}));
+    }
+}
+
+TEST(SjisToVelmor, LeadByteBeforeTheAppendedSpace) {
+    Converted c = toVelmor(line({'a', 0x84, 0x20}));
+    EXPECT_EQ(c.out, line({'a', 0x93, 0x70, 0xA7, 0x81, 0x93, 0xF1}));
+}
+
+TEST(SjisToVelmor, OneBytePieceAtTheLineEnd) {
+    // Range 5 needs no second byte.
+    // (A lead byte right before a CR LF would take the CR as its second byte when the
+    // text is stored, so these lines are the text's last, without a break.)
+    EXPECT_EQ(toVelmor(bytes({0xF1})).out, line({0x93, 0x70, 0x20, 0x20, 0x93, 0xF1}));
+    // Other ranges take the second byte the pair last held.
+    ScanState start;
+    start.kanjiPair = {0xB0, 0xA1};
+    Converted c = toVelmor(bytes({0x89}), start);
+    KanjiPair expected{0x89, 0xA1};
+    jishenkan(expected);
+    EXPECT_EQ(c.out, line({0x93, 0x70, (expected.first + 0x80) & 0xFF, (expected.second + 0x80) & 0xFF, 0x93, 0xF1}));
+    // A byte in no range is copied.
+    EXPECT_EQ(toVelmor(bytes({0x81})).out, line({0x81}));
+}
+
+TEST(SjisToVelmor, SingleBytesCloseARun) {
+    for (int single : {0xA1, 0xDF, 0x80, 0xA0, 0xFD, 0xFF, 0x41}) {
+        EXPECT_EQ(toVelmor(line({0x88, 0x9F, single})).out,
+                  line({0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1, single}));
+    }
+    // 0x81 0x3F is in no range: 0x81 is copied and 0x3F examined on its own.
+    EXPECT_EQ(toVelmor(line({0x81, 0x3F})).out, line({0x81, 0x3F}));
+}
+
+TEST(SjisToVelmor, ShiftSequenceBytesAreOrdinaryKanji) {
+    EXPECT_EQ(toVelmor(line({0x93, 0x70})).out, line({0x93, 0x70, 0xC5, 0xD1, 0x93, 0xF1}));
+}
+
+TEST(PreScan, FindsKanjiInAnywhereButNotKanjiOut) {
+    auto has = [](const std::string& text) {
+        Document doc;
+        doc.ReplaceText(text);
+        EXPECT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc)) << hex(text);
+        return containsKanjiIn(doc.WholeText());
+    };
+    EXPECT_TRUE(has(line({0x82, 0x93, 0x70})));
+    EXPECT_TRUE(has(line({'a'}) + line({0x93, 0x4C})));
+    EXPECT_FALSE(has(line({0x93, 0xF1})));
+    EXPECT_FALSE(has(line({0x93}) + line({0x70})));
+    EXPECT_FALSE(has(""));
+}
+
+// ---- Both directions ----
+
+TEST(Conversion, LongLinesAndNulConvertWhole) {
+    std::string kanji;
+    for (int i = 0; i < 3000; ++i) kanji += bytes({0x88, 0x9F});
+    std::string input = kanji + bytes({0, 'x', 0x20});  // 6003 bytes in one line
+    Converted v = toVelmor(input + kCrLf);
+    std::string velmorKanji;
+    for (int i = 0; i < 3000; ++i) velmorKanji += bytes({0xB0, 0xA1});
+    EXPECT_EQ(v.out, bytes({0x93, 0x70}) + velmorKanji + bytes({0x93, 0xF1, 0, 'x', 0x20}) + kCrLf);
+    EXPECT_EQ(toSjis(v.out).out, input + kCrLf);
+}
+
+// Characters a round trip must preserve: ASCII, half-width katakana and every
+// character of the six ranges.
+std::vector<std::string> roundTripAlphabet() {
+    std::vector<std::string> chars;
+    for (int b = 0x20; b < 0x7F; ++b) chars.push_back(bytes({b}));
+    for (int b = 0xA1; b <= 0xDF; ++b) chars.push_back(bytes({b}));
+    for (int f = 0; f < 256; ++f) {
+        for (int s = 0x40; s <= 0xFC; ++s) {
+            if (s == 0x7F) continue;
+            std::string c = bytes({f, s});
+            if (rangeOf(c) != 0) chars.push_back(c);
+        }
+    }
+    return chars;
+}
+
+TEST(Conversion, RoundTripGivesBackEveryLineButUserDefinedCharacters) {
+    auto rng = testing::seededRandom("Conversion.RoundTrip");
+    const auto alphabet = roundTripAlphabet();
+    for (int round = 0; round < 300; ++round) {
+        std::string text, expected;
+        int lines = 1 + rng() % 5;
+        for (int l = 0; l < lines; ++l) {
+            std::string sjis, back;
+            int length = rng() % 30;
+            for (int i = 0; i < length; ++i) {
+                const std::string& c = alphabet[rng() % alphabet.size()];
+                sjis += c;
+                back += (c.size() == 2 && rangeOf(c) == 5) ? bytes({0x81, 0x40}) : c;
+            }
+            text += sjis + " \r\n";  // each loaded line ends with the appended space
+            expected += back + " \r\n";
+        }
+        std::string velmor = toVelmor(text).out;
+        EXPECT_EQ(hex(toSjis(velmor).out), hex(expected)) << hex(text);
+    }
+}
+
+TEST(Conversion, FastPathsMatchReferenceOnRandomBytes) {
+    auto rng = testing::seededRandom("Conversion.FastPathsMatchReference");
+    const std::string shifty = bytes({0x93, 0x70, 0xF0, 0x74, 0x4C, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', 0,
+                                      0x81, 0x84, 0x87, 0x98, 0xF0, 0xFC, 0x40, 0x9F, 0xBE, 0x72});
+    for (int round = 0; round < 30000; ++round) {
+        std::size_t length = rng() % (round % 50 == 0 ? 6000 : 48);
+        std::string text = testing::randomBytes(rng, length, round % 3 == 0 ? "" : shifty);
+        if (round % 4 == 0) text += " \r\n";
+        ScanState start;
+        start.kanjiPair = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())};
+        toSjis(text, start);
+        toVelmor(text, start);
+        if (::testing::Test::HasFailure()) FAIL() << "round " << round;
+    }
+}
+
+}  // namespace
+}  // namespace velmor

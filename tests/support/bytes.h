@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <random>
+#include <string>
+
+namespace velmor::testing {
+
+// A byte string from byte values: bytes({0x93, 0x70}).
+inline std::string bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s.push_back(static_cast<char>(static_cast<std::uint8_t>(v)));
+    return s;
+}
+
+// Hex dump for failure messages.
+inline std::string hex(const std::string& s) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : s) {
+        std::snprintf(buf, sizeof buf, "%02X ", c);
+        out += buf;
+    }
+    return out;
+}
+
+// The random generator of the randomised tests: a fixed seed, printed so that a
+// failing run can be repeated.
+inline std::mt19937_64 seededRandom(const char* test, std::uint64_t seed = 20021204) {
+    std::printf("[%s] random seed %llu\n", test, static_cast<unsigned long long>(seed));
+    return std::mt19937_64(seed);
+}
+
+// Random bytes drawn from `alphabet` (all 256 values when empty), `length` long.
+inline std::string randomBytes(std::mt19937_64& rng, std::size_t length, const std::string& alphabet = "") {
+    std::string s(length, '\0');
+    for (auto& c : s) {
+        if (alphabet.empty()) {
+            c = static_cast<char>(rng() & 0xFF);
+        } else {
+            c = alphabet[rng() % alphabet.size()];
+        }
+    }
+    return s;
+}
+
+}  // namespace velmor::testing
