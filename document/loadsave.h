@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "document.h"
+
+namespace velmor {
+
+// Loads the file `OpenFileName` into the Document: every line read gets one space
+// appended and is added with AppendLine. The Document is not cleared first.
+// Throws EInOutError when a file step fails; lines added before stay.
+void memo1set(Document& doc, const std::string& OpenFileName);
+
+// Writes the Document to `SaveFileName`: every line (without the space loading
+// appended) followed by CR LF, then one more CR LF. A failed save leaves the old
+// file as it was. Throws EInOutError when a file step fails.
+void memo1_get_out(const Document& doc, const std::string& SaveFileName);
+
+// True when `path` names an existing entry that is not a folder: the test made
+// before asking whether to overwrite.
+bool fileExists(const std::string& path);
+
+}  // namespace velmor
