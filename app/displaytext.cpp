@@ -1,0 +1,88 @@
+#include "displaytext.h"
+
+#include <QStringDecoder>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "document/linebreaks.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr int kTabWidth = 8;
+
+bool isTrailByte(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+// Every double-byte character decoded once, on first use: the view then only looks
+// characters up. Codes the code page leaves unassigned map to U+FFFD.
+const std::array<char16_t, 65536>& doubleByteTable() {
+    static const std::unique_ptr<std::array<char16_t, 65536>> table = [] {
+        auto t = std::make_unique<std::array<char16_t, 65536>>();
+        t->fill(kReplacement);
+        QStringDecoder decoder("windows-31j");
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isLeadByte(static_cast<std::uint8_t>(lead))) continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!isTrailByte(static_cast<std::uint8_t>(trail))) continue;
+                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                QString s = decoder.decode(QByteArrayView(pair, 2));
+                decoder.resetState();
+                if (s.size() == 1 && s[0] != QChar(0x1A)) (*t)[lead << 8 | trail] = s[0].unicode();
+            }
+        }
+        return t;
+    }();
+    return *table;
+}
+
+void appendSingle(QString& out, std::uint8_t b) {
+    if (b == '\t') {
+        out.append(QString(kTabWidth - out.size() % kTabWidth, QChar(' ')));
+    } else if (b < 0x20) {
+        out.append(QChar(0x2400 + b));  // control pictures: NUL, SOH, ... US
+    } else if (b == 0x7F) {
+        out.append(QChar(0x2421));
+    } else if (b < 0x80) {
+        out.append(QChar(b));
+    } else if (b >= 0xA1 && b <= 0xDF) {
+        out.append(QChar(0xFF61 + (b - 0xA1)));  // half-width katakana
+    } else {
+        out.append(QChar(kReplacement));
+    }
+}
+
+}  // namespace
+
+std::size_t displayCharLength(std::string_view line, std::size_t pos) {
+    auto b = static_cast<std::uint8_t>(line[pos]);
+    if (isLeadByte(b) && pos + 1 < line.size() && isTrailByte(static_cast<std::uint8_t>(line[pos + 1]))) {
+        return 2;
+    }
+    return 1;
+}
+
+QString displayText(std::string_view line, std::size_t skipChars, std::size_t maxChars) {
+    std::size_t pos = 0;
+    for (std::size_t skipped = 0; skipped < skipChars && pos < line.size(); ++skipped) {
+        pos += displayCharLength(line, pos);
+    }
+    const auto& table = doubleByteTable();
+    QString out;
+    out.reserve(static_cast<qsizetype>(std::min(maxChars, line.size() - pos)) + kTabWidth);
+    for (std::size_t shown = 0; shown < maxChars && pos < line.size(); ++shown) {
+        std::size_t length = displayCharLength(line, pos);
+        auto b = static_cast<std::uint8_t>(line[pos]);
+        if (length == 2) {
+            out.append(QChar(table[b << 8 | static_cast<std::uint8_t>(line[pos + 1])]));
+        } else {
+            appendSingle(out, b);
+        }
+        pos += length;
+    }
+    return out;
+}
+
+}  // namespace velmor

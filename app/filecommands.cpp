@@ -1,0 +1,96 @@
+#include "filecommands.h"
+
+#include "convert/commands.h"
+#include "document/loadsave.h"
+
+namespace velmor {
+
+std::string bareFileName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int FileCommands::askSaveQuestion() {
+    return dialogs_.messageBox(kMsgSaveChanges, MsgKind::Confirmation, mbYes | mbNo | mbCancel);
+}
+
+void FileCommands::closeDocument() {
+    ws_.document.ClearText();
+    host_.setFileItemsEnabled(false);
+}
+
+FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
+    SaveDialog1.options = ofNoChangeDir;
+    SaveDialog1.filter = kSaveFilter;
+    if (!dialogs_.runFileDialog(FileDialogKind::Save, SaveDialog1)) return SaveOutcome::DialogCancelled;
+    ws_.state.SaveFileName = SaveDialog1.fileName;
+    if (fileExists(ws_.state.SaveFileName)) {
+        std::string question = bareFileName(ws_.state.SaveFileName) + kMsgOverwriteSuffix;
+        // Only an explicit Yes overwrites; Escape or the close box keep the old file.
+        if (dialogs_.messageBox(question, MsgKind::Confirmation, mbYes | mbNo) != mrYes) {
+            return SaveOutcome::OverwriteRefused;
+        }
+    }
+    memo1_get_out(ws_.document, ws_.state.SaveFileName);
+    if (clearMarkAfterWrite) ws_.document.SetModifiedMark(false);
+    return SaveOutcome::Written;
+}
+
+void FileCommands::Open1Click() {
+    if (!ws_.document.WholeText().empty()) {
+        dialogs_.messageBox(kMsgCloseFirst, MsgKind::Information, mbOK);
+        return;
+    }
+    OpenDialog1.options = ofNoChangeDir;
+    OpenDialog1.filter = kOpenFilter;
+    if (!dialogs_.runFileDialog(FileDialogKind::Open, OpenDialog1)) return;
+    ws_.document.ClearText();
+    ws_.state.OpenFileName = OpenDialog1.fileName;
+    memo1set(ws_.document, ws_.state.OpenFileName);
+    ws_.document.SetModifiedMark(false);
+    ws_.state.ToSjisDone = 0;
+    ws_.state.ToVelmorDone = 0;
+    host_.setFileItemsEnabled(true);
+}
+
+void FileCommands::Close1Click() {
+    if (!ws_.document.ModifiedMark()) return closeDocument();
+    switch (askSaveQuestion()) {
+        case mrYes:
+            // A cancelled dialog or a refused overwrite keeps the unsaved work open.
+            if (saveSequence(true) == SaveOutcome::Written) closeDocument();
+            break;
+        case mrNo: closeDocument(); break;
+        default: break;
+    }
+}
+
+void FileCommands::SaveAs1Click() {
+    if (ws_.document.WholeText().empty()) {
+        dialogs_.messageBox(kMsgOpenFileFirst, MsgKind::Information, mbOK);
+        return;
+    }
+    saveSequence(true);
+}
+
+void FileCommands::Exit1Click() {
+    if (!ws_.document.ModifiedMark()) return host_.terminateApplication();
+    switch (askSaveQuestion()) {
+        case mrYes:
+            if (saveSequence(false) == SaveOutcome::Written) host_.terminateApplication();
+            break;
+        case mrNo: host_.terminateApplication(); break;
+        default: break;
+    }
+}
+
+void FileCommands::closequery(bool& CanClose) {
+    if (!ws_.document.ModifiedMark()) return;
+    switch (askSaveQuestion()) {
+        case mrYes: CanClose = saveSequence(false) == SaveOutcome::Written; break;
+        case mrNo: break;
+        default: CanClose = false; break;
+    }
+}
+
+}  // namespace velmor

@@ -1,0 +1,59 @@
+#include "filedialogs.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+namespace velmor {
+
+namespace {
+
+QFileDialog* makeDialog(QWidget* owner, const char* name, QFileDialog::AcceptMode mode) {
+    auto* dialog = new QFileDialog(owner);
+    dialog->setObjectName(name);
+    dialog->setAcceptMode(mode);
+    return dialog;
+}
+
+}  // namespace
+
+FileDialogs::FileDialogs(QWidget* owner)
+    : OpenDialog1(makeDialog(owner, "OpenDialog1", QFileDialog::AcceptOpen)),
+      SaveDialog1(makeDialog(owner, "SaveDialog1", QFileDialog::AcceptSave)) {}
+
+QStringList nameFiltersFor(const std::string& filter) {
+    const QStringList parts = QString::fromUtf8(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            if (pattern == "*.*") pattern = "*";
+        }
+        filters << parts[i] + " (" + patterns.join(' ') + ")";
+    }
+    return filters;
+}
+
+bool FileDialogs::run(FileDialogKind kind, FileDialogState& state) {
+    QFileDialog* dialog = kind == FileDialogKind::Open ? OpenDialog1 : SaveDialog1;
+    // Options are set anew before each use. The commands ask about overwriting
+    // themselves, and a typed name is taken as it is (no extension added).
+    dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
+                       QFileDialog::DontConfirmOverwrite);
+    // A typed name of a file that does not exist is returned too; loading it then
+    // fails with a message the user can read.
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QString());
+    const QStringList filters = nameFiltersFor(state.filter);
+    dialog->setNameFilters(filters);
+    if (state.filterIndex >= 1 && state.filterIndex <= filters.size()) {
+        dialog->selectNameFilter(filters[state.filterIndex - 1]);
+    }
+    if (!state.fileName.empty()) dialog->selectFile(QFile::decodeName(state.fileName.c_str()));
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return false;
+    state.fileName = QFile::encodeName(dialog->selectedFiles().first()).toStdString();
+    state.filterIndex = static_cast<int>(filters.indexOf(dialog->selectedNameFilter())) + 1;
+    if (state.filterIndex < 1) state.filterIndex = 1;
+    return true;
+}
+
+}  // namespace velmor

@@ -1,0 +1,136 @@
+#include "memoview.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <climits>
+
+#include "displaytext.h"
+#include "document/document.h"
+
+namespace velmor {
+
+namespace {
+constexpr int kMargin = 2;       // pixels left of the text
+constexpr long kSidewaysStep = 8;  // characters per key press or wheel notch
+}  // namespace
+
+MemoView::MemoView(const Document& document, QWidget* parent)
+    : QAbstractScrollArea(parent), document_(document) {
+    setObjectName("Memo1");
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::ClickFocus);  // never reached by Tab
+    viewport()->setCursor(Qt::ArrowCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    verticalScrollBar()->setSingleStep(1);
+}
+
+int MemoView::rowHeight() const { return std::max(1, fontMetrics().height()); }
+
+std::size_t MemoView::visibleLineCapacity() const {
+    return static_cast<std::size_t>(std::max(1, viewport()->height() / rowHeight()));
+}
+
+std::size_t MemoView::firstVisibleLine() const { return static_cast<std::size_t>(verticalScrollBar()->value()); }
+
+void MemoView::updateScrollRange() {
+    std::size_t count = document_.LineCount();
+    std::size_t page = visibleLineCapacity();
+    std::size_t maximum = count > page ? count - page : 0;
+    verticalScrollBar()->setPageStep(static_cast<int>(page));
+    verticalScrollBar()->setRange(0, static_cast<int>(std::min<std::size_t>(maximum, INT_MAX)));
+}
+
+void MemoView::showFirstLines() {
+    hOffset_ = 0;
+    updateScrollRange();
+    verticalScrollBar()->setValue(0);
+    viewport()->update();
+}
+
+void MemoView::showLastLines() {
+    hOffset_ = 0;
+    updateScrollRange();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
+}
+
+void MemoView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.setFont(font());
+    const int height = rowHeight();
+    const int ascent = fontMetrics().ascent();
+    const std::size_t count = document_.LineCount();
+    const std::size_t first = firstVisibleLine();
+    // Rows partly shown at the bottom are painted too.
+    const std::size_t rows = static_cast<std::size_t>(viewport()->height() / height + 1);
+    // No glyph is narrower than a few pixels, so this many characters fill a row.
+    const std::size_t maxChars = static_cast<std::size_t>(viewport()->width() / 2 + 2);
+    linesReadByLastPaint_ = 0;
+    for (std::size_t row = 0; row < rows && first + row < count; ++row) {
+        std::string_view line = document_.LineAt(first + row);
+        ++linesReadByLastPaint_;
+        painter.drawText(kMargin, static_cast<int>(row) * height + ascent, displayText(line, hOffset_, maxChars));
+    }
+}
+
+void MemoView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRange();
+}
+
+void MemoView::scrollSideways(long chars) {
+    long offset = static_cast<long>(hOffset_) + chars;
+    hOffset_ = static_cast<std::size_t>(std::max(0L, offset));
+    viewport()->update();
+}
+
+void MemoView::wheelEvent(QWheelEvent* event) {
+    QPoint delta = event->angleDelta();
+    bool sideways = (event->modifiers() & Qt::ShiftModifier) || (delta.y() == 0 && delta.x() != 0);
+    if (sideways) {
+        int notches = (delta.x() != 0 ? delta.x() : delta.y()) / 120;
+        scrollSideways(-notches * kSidewaysStep);
+        event->accept();
+        return;
+    }
+    updateScrollRange();
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+void MemoView::keyPressEvent(QKeyEvent* event) {
+    QScrollBar* bar = verticalScrollBar();
+    updateScrollRange();
+    switch (event->key()) {
+        case Qt::Key_Left: scrollSideways(-kSidewaysStep); break;
+        case Qt::Key_Right: scrollSideways(kSidewaysStep); break;
+        case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+        case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+        case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+        case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+        case Qt::Key_Home:
+            if (event->modifiers() & Qt::ControlModifier) bar->setValue(0);
+            hOffset_ = 0;
+            viewport()->update();
+            break;
+        case Qt::Key_End:
+            if (event->modifiers() & Qt::ControlModifier) bar->setValue(bar->maximum());
+            break;
+        default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+// The view is read-only and has no caret or selection: mouse presses and drags
+// inside the text do nothing (the scroll bar is a separate widget and still works).
+void MemoView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+void MemoView::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void MemoView::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+
+}  // namespace velmor

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "document/userdialogs.h"
+#include "filedialogs.h"
+
+namespace velmor {
+
+// The real UserDialogs: our message box and Qt's file dialogs. While one is open
+// the normal pointer shows, even when a command has put up the wait cursor.
+class QtUserDialogs : public UserDialogs {
+public:
+    explicit QtUserDialogs(QWidget* owner) : files_(owner) {}
+
+    int messageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
+    bool runFileDialog(FileDialogKind kind, FileDialogState& state) override;
+
+    FileDialogs& fileDialogs() { return files_; }
+
+private:
+    FileDialogs files_;
+};
+
+}  // namespace velmor

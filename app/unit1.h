@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+#include "convert/workspace.h"
+#include "document/userdialogs.h"
+#include "filecommands.h"
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QSessionManager;
+
+namespace velmor {
+
+class MemoView;
+class QtUserDialogs;
+
+// The main window: the read-only view of the Document, the menu, and one slot per
+// menu command. It owns the process's Workspace.
+class TForm1 : public QMainWindow, private FileCommandHost {
+    Q_OBJECT
+public:
+    // With no `dialogs`, the window's own message boxes and file dialogs are used.
+    explicit TForm1(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    Workspace& workspace() { return ws_; }
+    FileCommands& fileCommands() { return commands_; }
+    // True once Exit or an allowed close ended the program.
+    bool terminateRequested() const { return terminateRequested_; }
+
+    MemoView* Memo1;
+    QMenuBar* MainMenu1;
+    QMenu* File1;
+    QAction* Open1;
+    QAction* Close1;
+    QAction* SaveAs1;
+    QAction* N1;
+    QAction* Exit1;
+    QMenu* Edit1;
+    QAction* velmor_sjis;
+    QAction* sjis_velmor;
+    QAction* Help1;
+
+public slots:
+    void Open1Click();
+    void Close1Click();
+    void SaveAs1Click();
+    void Exit1Click();
+    void velmor_sjisClick();
+    void sjis_velmorClick();
+    void Help1Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void createMenu();
+    QAction* addCommand(QMenu* menu, QAction* action, const char* name, const char* caption,
+                        void (TForm1::*slot)());
+    // Runs a command with the wait cursor up; anything it throws goes to the error display.
+    void run(const std::function<void()>& command);
+    // The close query; false keeps the window open.
+    bool closeAllowed();
+    void commitData(QSessionManager& manager);
+
+    void setFileItemsEnabled(bool enabled) override;
+    void terminateApplication() override;
+
+    Workspace ws_;
+    std::unique_ptr<QtUserDialogs> ownDialogs_;
+    UserDialogs& dialogs_;
+    FileCommands commands_;
+    bool terminateRequested_ = false;
+    bool sessionEnding_ = false;
+};
+
+// The window's caption and the text the About box adds to it.
+inline constexpr char kMainCaption[] = "ＶＥＬＭＯＲ＿ＳＪＩＳ漢字変換";
+inline constexpr char kVersionText[] = "   ｖｅｒ　１．１　 2002.04.12";
+
+}  // namespace velmor

@@ -1,0 +1,265 @@
+#include "app/filecommands.h"
+
+#include <gtest/gtest.h>
+
+#include "document/errors.h"
+#include "support/scripteddialogs.h"
+#include "support/tempdir.h"
+
+namespace velmor {
+namespace {
+
+using testing::readFile;
+using testing::ScriptedDialogs;
+using testing::TempDir;
+using testing::writeFile;
+
+struct FakeHost : FileCommandHost {
+    void setFileItemsEnabled(bool enabled) override { itemsEnabled = enabled; }
+    void terminateApplication() override { terminated = true; }
+    bool itemsEnabled = false;
+    bool terminated = false;
+};
+
+const char kSaveQuestion[] = "ファイルが更新されています。保存しますか？";
+
+class FileCommandsTest : public ::testing::Test {
+  protected:
+    // A Document holding "abc " and marked modified, as after a conversion.
+    void openModified() {
+        writeFile(source, "abc\r\n");
+        dialogs.choose(source);
+        commands.Open1Click();
+        ws.document.SetModifiedMark(true);
+        dialogs.questions.clear();
+    }
+
+    TempDir dir;
+    std::string source = dir.file("source.txt");
+    std::string target = dir.file("target.txt");
+    Workspace ws;
+    ScriptedDialogs dialogs;
+    FakeHost host;
+    FileCommands commands{ws, dialogs, host};
+};
+
+TEST_F(FileCommandsTest, OpenLoadsResetsStateAndEnablesItems) {
+    writeFile(source, "a\r\nb");
+    ws.state.ToSjisDone = 1;
+    ws.state.ToVelmorDone = 1;
+    dialogs.choose(source);
+    commands.Open1Click();
+    EXPECT_EQ(ws.document.WholeText(), "a \r\nb \r\n");
+    EXPECT_FALSE(ws.document.ModifiedMark());
+    EXPECT_EQ(ws.state.ToSjisDone, 0);
+    EXPECT_EQ(ws.state.ToVelmorDone, 0);
+    EXPECT_EQ(ws.state.OpenFileName, source);
+    EXPECT_TRUE(host.itemsEnabled);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(dialogs.fileRequests[0].kind, FileDialogKind::Open);
+    EXPECT_EQ(dialogs.fileRequests[0].filter, "Text files (*.txt)|*.TXT|すべてのファイル(*.*)|*.*");
+    EXPECT_EQ(dialogs.fileRequests[0].options, ofNoChangeDir);
+}
+
+TEST_F(FileCommandsTest, OpenRefusesWhileTextIsHeldAndCancelChangesNothing) {
+    dialogs.choose(std::nullopt);
+    commands.Open1Click();
+    EXPECT_EQ(ws.state.OpenFileName, "");
+    EXPECT_FALSE(host.itemsEnabled);
+
+    writeFile(source, "x");
+    dialogs.choose(source);
+    commands.Open1Click();
+    dialogs.answer(mrOk);
+    commands.Open1Click();  // text present, not modified: still refused
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0].text, "一旦、閉じてから開き直して下さい。");
+    EXPECT_EQ(dialogs.questions[0].kind, MsgKind::Information);
+    EXPECT_EQ(dialogs.fileRequests.size(), 2u);
+}
+
+TEST_F(FileCommandsTest, FailedOpenKeepsFlagsAndMenuAndLeavesDocumentCleared) {
+    ws.state.ToSjisDone = 1;
+    dialogs.choose(dir.file("missing.txt"));
+    try {
+        commands.Open1Click();
+        FAIL() << "expected EInOutError";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, 2);
+        EXPECT_STREQ(e.what(), "ファイルが見つかりません");
+    }
+    EXPECT_EQ(ws.document.WholeText(), "");
+    EXPECT_EQ(ws.state.OpenFileName, dir.file("missing.txt"));
+    EXPECT_EQ(ws.state.ToSjisDone, 1);
+    EXPECT_FALSE(host.itemsEnabled);
+}
+
+TEST_F(FileCommandsTest, CloseWithoutChangesAsksNothing) {
+    writeFile(source, "x");
+    dialogs.choose(source);
+    commands.Open1Click();
+    commands.Close1Click();
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(ws.document.WholeText(), "");
+    EXPECT_FALSE(host.itemsEnabled);
+}
+
+// Every way the save question and the save sequence can end, for each command that
+// asks it. Only a completed write or the answer No lets the work go.
+enum class Ending {
+    Written,
+    DialogCancelled,
+    OverwriteRefused,
+    OverwriteBoxClosed,
+    AnsweredNo,
+    Cancelled
+};
+
+struct Row {
+    Ending ending;
+    bool documentKept;  // Close: document still there and modified
+    bool programEnds;   // Exit and the close query
+};
+
+const Row kRows[] = {
+    {Ending::Written, false, true},          {Ending::DialogCancelled, true, false},
+    {Ending::OverwriteRefused, true, false}, {Ending::OverwriteBoxClosed, true, false},
+    {Ending::AnsweredNo, false, true},       {Ending::Cancelled, true, false},
+};
+
+class SaveOutcomes : public FileCommandsTest, public ::testing::WithParamInterface<Row> {
+  protected:
+    void script(Ending ending) {
+        writeFile(target, "old");
+        switch (ending) {
+            case Ending::Written:
+                dialogs.answer(mrYes).choose(target).answer(mrYes);
+                break;
+            case Ending::DialogCancelled:
+                dialogs.answer(mrYes).choose(std::nullopt);
+                break;
+            case Ending::OverwriteRefused:
+                dialogs.answer(mrYes).choose(target).answer(mrNo);
+                break;
+            case Ending::OverwriteBoxClosed:
+                dialogs.answer(mrYes).choose(target).answer(mrCancel);
+                break;
+            case Ending::AnsweredNo:
+                dialogs.answer(mrNo);
+                break;
+            case Ending::Cancelled:
+                dialogs.answer(mrCancel);
+                break;
+        }
+    }
+    void expectFile(Ending ending) {
+        EXPECT_EQ(readFile(target), ending == Ending::Written ? "abc\r\n\r\n" : "old");
+        EXPECT_TRUE(dialogs.allAnswersUsed());
+        ASSERT_FALSE(dialogs.questions.empty());
+        EXPECT_EQ(dialogs.questions[0].text, kSaveQuestion);
+        EXPECT_EQ(dialogs.questions[0].buttons, MsgButtons{mbYes | mbNo | mbCancel});
+    }
+};
+
+TEST_P(SaveOutcomes, Close) {
+    const Row row = GetParam();
+    openModified();
+    script(row.ending);
+    commands.Close1Click();
+    expectFile(row.ending);
+    EXPECT_EQ(ws.document.WholeText().empty(), !row.documentKept);
+    EXPECT_EQ(host.itemsEnabled, row.documentKept);
+    if (row.documentKept) EXPECT_TRUE(ws.document.ModifiedMark());
+}
+
+TEST_P(SaveOutcomes, Exit) {
+    const Row row = GetParam();
+    openModified();
+    script(row.ending);
+    commands.Exit1Click();
+    expectFile(row.ending);
+    EXPECT_EQ(host.terminated, row.programEnds);
+    EXPECT_FALSE(ws.document.WholeText().empty());
+}
+
+TEST_P(SaveOutcomes, CloseQuery) {
+    const Row row = GetParam();
+    openModified();
+    script(row.ending);
+    bool CanClose = true;
+    commands.closequery(CanClose);
+    expectFile(row.ending);
+    EXPECT_EQ(CanClose, row.programEnds);
+    EXPECT_FALSE(host.terminated);  // closing the window ends the program, not the query
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEndings, SaveOutcomes, ::testing::ValuesIn(kRows));
+
+TEST_F(FileCommandsTest, UnmodifiedDocumentLetsExitAndCloseQueryGoWithoutAsking) {
+    writeFile(source, "x");
+    dialogs.choose(source);
+    commands.Open1Click();
+    bool CanClose = true;
+    commands.closequery(CanClose);
+    EXPECT_TRUE(CanClose);
+    commands.Exit1Click();
+    EXPECT_TRUE(host.terminated);
+    EXPECT_TRUE(dialogs.questions.empty());
+}
+
+TEST_F(FileCommandsTest, SaveAsWritesWhateverTheMarkAndAsksOnlyAboutOverwriting) {
+    dialogs.answer(mrOk);
+    commands.SaveAs1Click();  // no document
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0].text, "ファイルを開いて下さい。");
+
+    writeFile(source, "abc");
+    dialogs.choose(source);
+    commands.Open1Click();
+    dialogs.questions.clear();
+    dialogs.choose(target);  // new file: no question
+    commands.SaveAs1Click();
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(readFile(target), "abc\r\n\r\n");
+    EXPECT_EQ(ws.state.SaveFileName, target);
+    EXPECT_EQ(dialogs.fileRequests.back().filter, "すべて (*.*)|*.*");
+
+    // The save dialog shows the last path; an existing file is named in the question.
+    ws.document.SetModifiedMark(true);
+    dialogs.choose(target).answer(mrNo);
+    commands.SaveAs1Click();
+    EXPECT_EQ(dialogs.fileRequests.back().shownName, target);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0].text, "target.txtは既存です。上書きしますか？");
+    EXPECT_EQ(dialogs.questions[0].buttons, MsgButtons{mbYes | mbNo});
+    EXPECT_TRUE(ws.document.ModifiedMark());
+
+    dialogs.choose(target).answer(mrYes);
+    commands.SaveAs1Click();
+    EXPECT_FALSE(ws.document.ModifiedMark());
+}
+
+TEST_F(FileCommandsTest, FailedWriteKeepsTheDocumentTheMenuAndTheProgram) {
+    openModified();
+    const std::string folder = dir.file("folder");
+    std::filesystem::create_directory(folder);
+    dialogs.answer(mrYes).choose(folder);
+    EXPECT_THROW(commands.Close1Click(), EInOutError);
+    EXPECT_FALSE(ws.document.WholeText().empty());
+    EXPECT_TRUE(ws.document.ModifiedMark());
+    EXPECT_TRUE(host.itemsEnabled);
+    EXPECT_EQ(ws.state.SaveFileName, folder);
+
+    dialogs.answer(mrYes).choose(folder);
+    EXPECT_THROW(commands.Exit1Click(), EInOutError);
+    EXPECT_FALSE(host.terminated);
+}
+
+TEST(BareFileName, IsThePartAfterTheLastSlash) {
+    EXPECT_EQ(bareFileName("/data/a.txt"), "a.txt");
+    EXPECT_EQ(bareFileName("a.txt"), "a.txt");
+    EXPECT_EQ(bareFileName("/data/dir/"), "");
+}
+
+}  // namespace
+}  // namespace velmor

@@ -1,0 +1,213 @@
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QtTest>
+
+#include "app/errordisplay.h"
+#include "app/memoview.h"
+#include "app/unit1.h"
+#include "document/loadsave.h"
+#include "fakeplatform.h"
+#include "support/bytes.h"
+#include "support/scripteddialogs.h"
+#include "support/tempdir.h"
+
+namespace velmor {
+
+using testing::bytes;
+using testing::readFile;
+using testing::ScriptedDialogs;
+using testing::TempDir;
+using testing::writeFile;
+
+// Collects what the error display would show, instead of showing a box.
+class ShownErrors {
+  public:
+    ShownErrors()
+        : previous_(installErrorSink([this](const std::string& text) { texts.push_back(text); })) {}
+    ~ShownErrors() { installErrorSink(previous_); }
+    std::vector<std::string> texts;
+
+  private:
+    ErrorSink previous_;
+};
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void menuHasEveryItemWithItsCaptionAndState() {
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        QCOMPARE(form.objectName(), QString("Form1"));
+        QCOMPARE(form.windowTitle(), QString("ＶＥＬＭＯＲ＿ＳＪＩＳ漢字変換"));
+        const QList<QAction*> bar = form.MainMenu1->actions();
+        QCOMPARE(bar.size(), 3);
+        QCOMPARE(bar[0]->text(), QString("ファイル(&F)"));
+        QCOMPARE(bar[1]->text(), QString("変換(&C)"));
+        QCOMPARE(bar[2], form.Help1);  // About is on the bar itself, without a submenu
+        QCOMPARE(form.Help1->text(), QString("バージョン情報(&V)..."));
+        QVERIFY(form.Help1->menu() == nullptr);
+
+        const QList<QAction*> file = form.File1->actions();
+        QCOMPARE(file.size(), 5);
+        QCOMPARE(file[0]->text(), QString("開く(&O)"));
+        QCOMPARE(file[0]->shortcut().toString(), QString("Ctrl+O"));
+        QCOMPARE(file[1]->text(), QString("閉じる(&C)"));
+        QCOMPARE(file[2]->text(), QString("名前を付けて保存(&A)..."));
+        QVERIFY(file[3]->isSeparator());
+        QCOMPARE(file[4]->text(), QString("終了(&X)"));
+        const QList<QAction*> edit = form.Edit1->actions();
+        QCOMPARE(edit.size(), 2);
+        QCOMPARE(edit[0]->text(), QString("VELMOR->SJIS(&S)..."));
+        QCOMPARE(edit[1]->text(), QString("SJIS->VELMOR(&U)..."));
+
+        QVERIFY(!form.Close1->isEnabled());
+        QVERIFY(!form.SaveAs1->isEnabled());
+        QVERIFY(form.Open1->isEnabled() && form.Exit1->isEnabled());
+        QVERIFY(form.velmor_sjis->isEnabled() && form.sjis_velmor->isEnabled());
+        QCOMPARE(form.font().pixelSize(), 12);
+        QVERIFY(form.font().families().contains("IPAPGothic"));
+    }
+
+    void windowIsHalfTheScreenAndCentred() {
+        testing::FakePlatform platform;
+        platform.screen = QSize(1024, 768);
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        QCOMPARE(form.size(), QSize(512, 384));
+        platform.screen = QSize(1023, 767);
+        TForm1 odd(&dialogs);
+        QCOMPARE(odd.size(), QSize(511, 383));
+    }
+
+    void aboutShowsTheCaptionAndVersion() {
+        ScriptedDialogs dialogs;
+        dialogs.answer(mrOk);
+        TForm1 form(&dialogs);
+        form.Help1->trigger();
+        QCOMPARE(dialogs.questions.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(dialogs.questions[0].text),
+                 QString("ＶＥＬＭＯＲ＿ＳＪＩＳ漢字変換   ｖｅｒ　１．１　 2002.04.12"));
+        QVERIFY(dialogs.questions[0].kind == MsgKind::Information);
+        QCOMPARE(dialogs.questions[0].buttons, MsgButtons{mbOK});
+    }
+
+    void conversionsWithoutADocumentAskToOpenAFile() {
+        ScriptedDialogs dialogs;
+        dialogs.answerAllWith(mrOk);
+        TForm1 form(&dialogs);
+        form.velmor_sjis->trigger();
+        form.sjis_velmor->trigger();
+        QCOMPARE(dialogs.questions.size(), size_t(2));
+        for (const auto& q : dialogs.questions)
+            QCOMPARE(q.text, std::string("ファイルを開いて下さい。"));
+    }
+
+    void wholeJobThroughTheMenu() {
+        TempDir dir;
+        const std::string sjis =
+            bytes({0x88, 0x9F, 'A', 0x82, 0xA0, '\r', '\n', 'b', 0x81, 0x40, 'c', '\r', '\n'});
+        writeFile(dir.file("in.txt"), sjis);
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+
+        dialogs.choose(dir.file("in.txt"));
+        form.Open1->trigger();
+        QVERIFY(form.Close1->isEnabled() && form.SaveAs1->isEnabled());
+        form.sjis_velmor->trigger();
+        QVERIFY(form.workspace().document.ModifiedMark());
+        dialogs.choose(dir.file("velmor.txt"));
+        form.SaveAs1->trigger();
+        QVERIFY(!form.workspace().document.ModifiedMark());
+        form.Close1->trigger();
+        QVERIFY(form.workspace().document.WholeText().empty());
+        QVERIFY(!form.Close1->isEnabled() && !form.SaveAs1->isEnabled());
+
+        dialogs.choose(dir.file("velmor.txt"));
+        form.Open1->trigger();
+        form.velmor_sjis->trigger();
+        // Close with unsaved work: save it under a new name.
+        dialogs.answer(mrYes).choose(dir.file("back.txt"));
+        form.Close1->trigger();
+        QVERIFY(dialogs.allAnswersUsed());
+        QCOMPARE(
+            QByteArray::fromStdString(readFile(dir.file("back.txt"))),
+            QByteArray::fromStdString(sjis + "\r\n\r\n"));  // each load and save adds an empty line
+        QCOMPARE(
+            QByteArray::fromStdString(readFile(dir.file("velmor.txt"))),
+            QByteArray::fromStdString(bytes(
+                {0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1, 'A',  0x93, 0x70, 0xA4, 0xA2, 0x93, 0xF1, '\r',
+                 '\n', 'b',  0x93, 0x70, 0x20, 0x20, 0x93, 0xF1, 'c',  '\r', '\n', '\r', '\n'})));
+    }
+
+    void failedOpenIsShownAndTheProgramGoesOn() {
+        TempDir dir;
+        ShownErrors errors;
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        dialogs.choose(dir.file("missing.txt"));
+        form.Open1->trigger();
+        QCOMPARE(errors.texts.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(errors.texts[0]), QString("ファイルが見つかりません."));
+        QVERIFY(!form.Close1->isEnabled());
+        QVERIFY(!form.terminateRequested());
+    }
+
+    void closingTheWindowAsksAboutUnsavedWork() {
+        TempDir dir;
+        writeFile(dir.file("in.txt"), bytes({0x88, 0x9F}));
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        dialogs.choose(dir.file("in.txt"));
+        form.Open1->trigger();
+        form.sjis_velmor->trigger();
+
+        dialogs.answer(mrCancel);
+        QVERIFY(!form.close());
+        QVERIFY(form.isVisible());
+        QCOMPARE(dialogs.questions.back().text,
+                 std::string("ファイルが更新されています。保存しますか？"));
+
+        dialogs.answer(mrNo);
+        QVERIFY(form.close());
+        QVERIFY(form.terminateRequested());
+    }
+
+    void ctrlOOpensWithTheMenuClosed() {
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        dialogs.choose(std::nullopt);
+        QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(dialogs.fileRequests.size(), size_t(1));
+        QVERIFY(dialogs.fileRequests[0].kind == FileDialogKind::Open);
+    }
+
+    void viewShowsLastLinesAfterLoadAndFirstAfterConversion() {
+        TempDir dir;
+        std::string text;
+        for (int i = 0; i < 500; ++i) text += "line " + std::to_string(i) + "\r\n";
+        writeFile(dir.file("in.txt"), text);
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.resize(400, 300);
+        form.show();
+        dialogs.choose(dir.file("in.txt"));
+        form.Open1->trigger();
+        QCOMPARE(form.Memo1->firstVisibleLine() + form.Memo1->visibleLineCapacity(), size_t(500));
+        form.sjis_velmor->trigger();
+        QCOMPARE(form.Memo1->firstVisibleLine(), size_t(0));
+        form.Memo1->showLastLines();
+        form.Close1->trigger();
+        QCOMPARE(form.Memo1->firstVisibleLine(), size_t(0));
+    }
+};
+
+}  // namespace velmor
+
+QTEST_MAIN(velmor::MainWindowTest)
+#include "mainwindow_test.moc"

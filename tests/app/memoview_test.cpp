@@ -1,0 +1,81 @@
+#include <QtTest>
+
+#include "app/displaytext.h"
+#include "app/memoview.h"
+#include "document/document.h"
+#include "support/bytes.h"
+
+namespace velmor {
+
+using testing::bytes;
+
+class MemoViewTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void decodesCodePage932AndShowsEveryOtherByte() {
+        auto show = [](const std::string& line, std::size_t skip = 0, std::size_t max = 100) {
+            return displayText(line, skip, max);
+        };
+        QCOMPARE(show(bytes({0x88, 0x9F, 'A', 0xB1, 0x82, 0xA0})), QString("亜Aｱあ"));
+        QCOMPARE(show(bytes({'a', 0, 'b', 0x1A, 0x7F})), QString("a\u2400b\u241A\u2421"));
+        // Bytes that are no character, and unassigned codes, show as U+FFFD.
+        QCOMPARE(show(bytes({0x80, 0xA0, 0xFF, 0x85, 0x40})), QString("\uFFFD\uFFFD\uFFFD\uFFFD"));
+        // A lead byte at the end, or before a byte that cannot follow it, stands alone.
+        QCOMPARE(show(bytes({'x', 0x88})), QString("x\uFFFD"));
+        QCOMPARE(show(bytes({0x88, 0x0D, 'y'})), QString("\uFFFD\u240Dy"));
+        QCOMPARE(show(bytes({'\t', 'a', '\t', 'b'})), QString("        a       b"));
+        // Skipping counts characters, not bytes, and only the bytes shown are decoded.
+        QCOMPARE(show(bytes({0x88, 0x9F, 0x88, 0x9F, 'Z', 'W'}), 2, 1), QString("Z"));
+    }
+
+    void paintsOnlyTheVisibleLinesOfAHugeDocument() {
+        Document doc;
+        std::string text;
+        text.reserve(12'000'000);
+        for (int i = 0; i < 1'000'000; ++i) text += "line " + std::to_string(i) + "\r\n";
+        doc.ReplaceText(std::move(text));
+        MemoView view(doc);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (bool last : {false, true}) {
+            last ? view.showLastLines() : view.showFirstLines();
+            view.viewport()->repaint();
+            QVERIFY(view.linesReadByLastPaint() > 0);
+            QVERIFY(view.linesReadByLastPaint() <= view.visibleLineCapacity() + 1);
+        }
+        QCOMPARE(view.firstVisibleLine() + view.visibleLineCapacity(), size_t(1'000'000));
+    }
+
+    void wheelAndKeysScroll() {
+        Document doc;
+        for (int i = 0; i < 200; ++i) doc.AppendLine(std::string(300, 'x'));
+        MemoView view(doc);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.showFirstLines();
+        QWheelEvent down(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), QPoint(),
+                         QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &down);
+        QVERIFY(view.firstVisibleLine() > 0);
+
+        QWheelEvent sideways(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), QPoint(),
+                             QPoint(0, -120), Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase,
+                             false);
+        QApplication::sendEvent(view.viewport(), &sideways);
+        QVERIFY(view.horizontalOffset() > 0);
+        QTest::keyClick(&view, Qt::Key_Left);
+        QCOMPARE(view.horizontalOffset(), size_t(0));
+        QTest::keyClick(&view, Qt::Key_Right);
+        QVERIFY(view.horizontalOffset() > 0);
+        QVERIFY(view.horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
+        QVERIFY(view.focusPolicy() == Qt::ClickFocus);  // Tab never reaches it
+    }
+};
+
+}  // namespace velmor
+
+QTEST_MAIN(velmor::MemoViewTest)
+#include "memoview_test.moc"
