@@ -1,0 +1,83 @@
+#include "app/errordisplay.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+#include <cstdio>
+#include <utility>
+
+#include "app/apptitle.h"
+#include "document/errors.h"
+
+namespace velmor {
+
+namespace {
+
+ErrorSink& sink() {
+    static ErrorSink current;
+    return current;
+}
+
+}  // namespace
+
+std::string errorDisplayText(std::string_view message) {
+    std::string text(message);
+    // Every byte of a multi-byte UTF-8 character is 0x80 or above, so the last
+    // byte alone tells whether the last character sorts after ".".
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    return text;
+}
+
+std::optional<std::string> errorTextFor(const std::exception_ptr& error) {
+    if (!error) return std::nullopt;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return errorDisplayText(e.what());
+    } catch (...) {
+        return std::string();
+    }
+}
+
+void showError(const std::exception_ptr& error) {
+    const std::optional<std::string> text = errorTextFor(error);
+    if (!text) return;
+    if (sink()) {
+        sink()(*text);
+    } else {
+        showErrorBox(*text);
+    }
+}
+
+void runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (...) {
+        showError(std::current_exception());
+    }
+}
+
+ErrorSink installErrorSink(ErrorSink next) {
+    return std::exchange(sink(), std::move(next));
+}
+
+void showErrorBox(const std::string& text) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        // No windows can be shown before the application object exists.
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return;
+    }
+    // A drag in progress would keep the mouse from reaching the box.
+    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(AppTitle), QString::fromUtf8(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    // Messages hold file names; never let one be read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+}  // namespace velmor

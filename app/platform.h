@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QFont>
+#include <QSize>
+#include <QString>
+
+namespace velmor {
+
+// The few desktop services the windows and boxes rely on, behind one interface so
+// tests can run offscreen with a fixed screen or a failing clipboard.
+class Platform {
+  public:
+    virtual ~Platform() = default;
+    // Size of the whole primary screen in pixels.
+    virtual QSize screenSize() const = 0;
+    // Size of the primary screen less task bars and docks.
+    virtual QSize desktopSize() const = 0;
+    // Puts plain text on the clipboard, replacing its contents. Returns false when
+    // the clipboard cannot be taken.
+    virtual bool setClipboardText(const QString& text) = 0;
+    virtual QString clipboardText() const = 0;
+    // The desktop's default beep.
+    virtual void beep() = 0;
+    // The font message boxes are set in.
+    virtual QFont messageFont() const = 0;
+};
+
+// The services in use: Qt's, unless a test installed others.
+Platform& platform();
+
+// Installs `services` (not owned) and returns the previous ones; nullptr puts
+// Qt's services back.
+Platform* installPlatform(Platform* services);
+
+// Qt's implementation; needs a QApplication.
+class QtPlatform : public Platform {
+  public:
+    QSize screenSize() const override;
+    QSize desktopSize() const override;
+    bool setClipboardText(const QString& text) override;
+    QString clipboardText() const override;
+    void beep() override;
+    QFont messageFont() const override;
+};
+
+}  // namespace velmor

@@ -1,0 +1,119 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/apptitle.h"
+#include "app/errordisplay.h"
+#include "document/errors.h"
+#include "modalanswer.h"
+
+using namespace velmor;
+
+namespace {
+
+class ECancelledByUser : public EAbort {};
+
+struct RecordedErrors {
+    RecordedErrors()
+        : previous(installErrorSink([this](const std::string& text) { texts.push_back(text); })) {}
+    ~RecordedErrors() { installErrorSink(std::move(previous)); }
+    std::vector<std::string> texts;
+    ErrorSink previous;
+};
+
+}  // namespace
+
+class ErrorDisplayTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void periodRule() {
+        const struct {
+            const char* message;
+            const char* shown;
+        } cases[] = {
+            {"abc", "abc."},
+            {"abc.", "abc."},
+            {"abc ", "abc "},
+            {"abc!", "abc!"},
+            {"abc-", "abc-"},   // '-' sorts just before '.'
+            {"abc/", "abc/."},  // '/' just after
+            {"", ""},
+            {"ファイルが見つかりません", "ファイルが見つかりません."},
+            {"完了。", "完了。."},
+            {"ｱ", "ｱ."},
+            {"abc\r\n", "abc\r\n"},
+        };
+        for (const auto& c : cases) QCOMPARE(errorDisplayText(c.message), std::string(c.shown));
+    }
+
+    void whatEachErrorShows() {
+        RecordedErrors errors;
+        int reached = 0;
+        runCommand([] { throw EAbort(); });
+        ++reached;
+        runCommand([] { throw ECancelledByUser(); });
+        ++reached;
+        QVERIFY(errors.texts.empty());
+
+        runCommand([] { throw EInOutError(2, "ファイルが見つかりません"); });
+        runCommand([] { throw EInvalidOperation("Text too long"); });
+        runCommand([] { throw std::bad_alloc(); });
+        runCommand([] { throw std::runtime_error("disk gone"); });
+        runCommand([] { throw 42; });
+        runCommand([] {});
+        ++reached;
+        QCOMPARE(reached, 3);
+        QCOMPARE(errors.texts,
+                 (std::vector<std::string>{"ファイルが見つかりません.", "Text too long.",
+                                           "std::bad_alloc.", "disk gone.", ""}));
+    }
+
+    void commandStopsWhereTheErrorArose() {
+        RecordedErrors errors;
+        std::vector<int> steps;
+        runCommand([&] {
+            steps.push_back(1);
+            throw EInOutError(5, "アクセスが拒否されました");
+            steps.push_back(2);
+        });
+        QCOMPARE(steps, std::vector<int>{1});
+        QCOMPARE(errors.texts.size(), std::size_t(1));
+    }
+
+    void realBoxHasTitleStopIconAndOk() {
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QList<QAbstractButton*> buttons;
+        Qt::TextFormat format = Qt::AutoText;
+        velmor::testing::answerModal<int>(
+            [] {
+                runCommand([] { throw EInOutError(3, "<b>C:\\data</b> が見つかりません"); });
+                return 0;
+            },
+            [&](QWidget* widget) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box) return;
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                format = box->textFormat();
+                buttons = box->buttons();
+                QVERIFY(box->isModal());
+                box->button(QMessageBox::Ok)->click();
+            });
+        QCOMPARE(title, QString::fromUtf8(AppTitle));
+        QCOMPARE(text, QString::fromUtf8("<b>C:\\data</b> が見つかりません."));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(buttons.size(), 1);
+    }
+};
+
+QTEST_MAIN(ErrorDisplayTest)
+#include "errordisplay_test.moc"
