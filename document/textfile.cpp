@@ -1,0 +1,171 @@
+#include "textfile.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "errors.h"
+#include "filepaths.h"
+#include "ioerror.h"
+#include "syscalls.h"
+#include "textfilewrite.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr std::size_t kMinBlock = 64 * 1024;
+// Linux moves at most this much in one read or write call.
+constexpr std::size_t kMaxTransfer = 0x7ffff000;
+constexpr char kCtrlZ = 0x1A;
+
+void fail(int code) {
+    PendingIoError = code;
+}
+
+void releaseBuffer(TextFileRec& file) {
+    file.buffer.reset();
+    file.capacity = 0;
+    file.bufPos = 0;
+    file.bufEnd = 0;
+}
+
+// Refills the buffer from the file. The first fill is sized to take the whole file
+// at once. Returns false at the end of the file or on a failed read (code pending).
+bool readBlock(TextFileRec& file) {
+    file.bufPos = 0;
+    file.bufEnd = 0;
+    if (file.endOfFile) return false;
+    if (!file.buffer) {
+        // One byte more than the size lets the read that finds the end share the fill.
+        file.capacity = std::max(kMinBlock, file.expectedSize + 1);
+        file.buffer = std::make_unique_for_overwrite<char[]>(file.capacity);
+    }
+    while (file.bufEnd < file.capacity) {
+        std::size_t want = std::min(file.capacity - file.bufEnd, kMaxTransfer);
+        ssize_t n = sys::calls().read(file.handle, file.buffer.get() + file.bufEnd, want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(ioErrorCode(errno));
+            file.endOfFile = true;
+            return false;
+        }
+        if (n == 0) {
+            file.endOfFile = true;
+            break;
+        }
+        file.bufEnd += static_cast<std::size_t>(n);
+    }
+    return file.bufEnd > 0;
+}
+
+// Appends `piece` to `line` without its CR bytes.
+void appendWithoutCr(std::string& line, const char* piece, std::size_t size) {
+    while (size > 0) {
+        const void* cr = std::memchr(piece, '\r', size);
+        std::size_t keep = cr ? static_cast<const char*>(cr) - piece : size;
+        line.append(piece, keep);
+        if (!cr) break;
+        piece += keep + 1;
+        size -= keep + 1;
+    }
+}
+
+}  // namespace
+
+void AssignName(TextFileRec& file, std::string_view name) {
+    if (file.mode != TextFileMode::Closed) AbandonText(file);
+    file = TextFileRec{};
+    file.name = name;
+}
+
+void OpenRead(TextFileRec& file) {
+    const char* path = file.name.c_str();
+    struct stat st;
+    // Looking before opening keeps a device or FIFO from being opened at all.
+    if (sys::calls().stat(path, &st) != 0) return fail(pathErrorCode(errno, file.name));
+    if (S_ISDIR(st.st_mode)) return fail(kIoAccessDenied);
+    if (!S_ISREG(st.st_mode)) return fail(kIoNotRegularFile);
+
+    int fd = sys::calls().open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return fail(pathErrorCode(errno, file.name));
+    // The entry may have been replaced since the look above.
+    int err = 0;
+    if (sys::calls().fstat(fd, &st) != 0) {
+        err = ioErrorCode(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        err = kIoAccessDenied;
+    } else if (!S_ISREG(st.st_mode)) {
+        err = kIoNotRegularFile;
+    }
+    if (err != 0) {
+        sys::calls().close(fd);  // the open file was never used; err is what counts
+        return fail(err);
+    }
+    file.handle = fd;
+    file.mode = TextFileMode::Reading;
+    file.expectedSize = static_cast<std::size_t>(st.st_size);
+    file.endOfFile = false;
+    releaseBuffer(file);
+}
+
+bool AtEnd(TextFileRec& file) {
+    if (file.bufPos == file.bufEnd && !readBlock(file)) return true;
+    return file.buffer[file.bufPos] == kCtrlZ;
+}
+
+void ReadTextLine(TextFileRec& file, std::string& line) {
+    line.clear();
+    for (;;) {
+        if (file.bufPos == file.bufEnd && !readBlock(file)) return;
+        const char* start = file.buffer.get() + file.bufPos;
+        std::size_t available = file.bufEnd - file.bufPos;
+        const void* lf = std::memchr(start, '\n', available);
+        std::size_t size = lf ? static_cast<const char*>(lf) - start : available;
+        appendWithoutCr(line, start, size);
+        if (lf) {
+            file.bufPos += size + 1;
+            return;
+        }
+        file.bufPos = file.bufEnd;
+    }
+}
+
+void CloseText(TextFileRec& file) {
+    if (file.mode == TextFileMode::Writing) {
+        finishWrite(file);
+    } else if (file.mode == TextFileMode::Reading) {
+        int fd = file.handle;
+        file.handle = -1;
+        file.mode = TextFileMode::Closed;
+        if (sys::calls().close(fd) != 0) fail(ioErrorCode(errno));
+    }
+    releaseBuffer(file);
+}
+
+void CheckIo() {
+    if (PendingIoError == 0) return;
+    int code = PendingIoError;
+    PendingIoError = 0;
+    throw EInOutError(code, ioErrorMessage(code));
+}
+
+void AbandonText(TextFileRec& file) {
+    // An error is already on its way to the user; a failing clean-up step must not
+    // replace it, so the results of close and unlink are not reported.
+    if (file.handle >= 0) sys::calls().close(file.handle);
+    if (!file.tempName.empty()) sys::calls().unlink(file.tempName.c_str());
+    file.handle = -1;
+    file.mode = TextFileMode::Closed;
+    file.tempName.clear();
+    releaseBuffer(file);
+}
+
+std::string_view BufferedText(const TextFileRec& file) {
+    if (file.mode != TextFileMode::Reading) return {};
+    return {file.buffer.get() + file.bufPos, file.bufEnd - file.bufPos};
+}
+
+}  // namespace velmor

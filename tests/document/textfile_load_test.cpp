@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "document/errors.h"
+#include "document/loadsave.h"
+#include "document/syscalls.h"
+#include "support/bytes.h"
+#include "support/tempfolder.h"
+
+namespace velmor {
+namespace {
+
+using testing::bytes;
+using testing::hex;
+using Lines = std::vector<std::string>;
+
+Lines linesOf(const Document& doc) {
+    Lines lines;
+    for (std::size_t i = 0; i < doc.LineCount(); ++i) lines.emplace_back(doc.LineAt(i));
+    return lines;
+}
+
+Lines load(const std::string& content) {
+    testing::TempFolder folder;
+    testing::writeFile(folder / "in.txt", content);
+    Document doc;
+    memo1set(doc, folder / "in.txt");
+    return linesOf(doc);
+}
+
+// The loading rules written out byte by byte, to check the block-wise reader against.
+Lines referenceLoad(const std::string& content) {
+    Lines lines;
+    std::size_t i = 0;
+    while (i < content.size() && content[i] != 0x1A) {
+        std::string line;
+        while (i < content.size() && content[i] != '\n') {
+            if (content[i] != '\r') line.push_back(content[i]);
+            ++i;
+        }
+        ++i;  // the LF, or past the end
+        lines.push_back(line + " ");
+    }
+    return lines;
+}
+
+TEST(Load, LineEnds) {
+    EXPECT_EQ(load(""), Lines{});
+    EXPECT_EQ(load("\r\n"), Lines{" "});
+    EXPECT_EQ(load("A\r\nB"), (Lines{"A ", "B "}));  // no final line end
+    EXPECT_EQ(load("A\nB\n"), (Lines{"A ", "B "}));
+    EXPECT_EQ(load("A\rB\r\n"), Lines{"AB "});  // a lone CR is dropped
+    EXPECT_EQ(load("A\r\r\nB"), (Lines{"A ", "B "}));
+    EXPECT_EQ(load("A\r"), Lines{"A "});
+    EXPECT_EQ(load("\n\n"), (Lines{" ", " "}));
+}
+
+TEST(Load, CtrlZEndsTheFileOnlyWhereALineBegins) {
+    EXPECT_EQ(load("\x1a"
+                   "A\r\n"),
+              Lines{});
+    EXPECT_EQ(load("A\r\n\x1a"
+                   "B\r\n"),
+              Lines{"A "});
+    EXPECT_EQ(load("A\x1a"
+                   "B\r\n"),
+              Lines{"A\x1a"
+                    "B "});
+    // After a dropped CR the line has begun, so the Ctrl-Z belongs to it.
+    EXPECT_EQ(load("\r\x1a"
+                   "A"),
+              Lines{"\x1a"
+                    "A "});
+    // Inside a line, block boundaries of any reader change nothing.
+    for (std::size_t offset : {127u, 128u, 256u}) {
+        std::string content(300, 'A');
+        content[offset] = 0x1A;
+        Lines lines = load(content + "\r\nB");
+        ASSERT_EQ(lines.size(), 2u) << offset;
+        EXPECT_EQ(lines[0], content + " ") << offset;
+        EXPECT_EQ(lines[1], "B ");
+    }
+}
+
+TEST(Load, EveryOtherByteIsKept) {
+    EXPECT_EQ(load(bytes({'A', 0x00, 'B', '\r', '\n'})), Lines{bytes({'A', 0x00, 'B', ' '})});
+    std::string high;
+    for (int b = 0x80; b <= 0xFF; ++b) high.push_back(static_cast<char>(b));
+    EXPECT_EQ(load(high + "\t\x1b"), Lines{high + "\t\x1b "});
+}
+
+TEST(Load, LongLinesComeWhole) {
+    std::string longLine(70000, 'x');
+    longLine[65535] = '\r';  // a dropped CR where a 64 KiB block would end
+    std::string expected(70000 - 1, 'x');
+    EXPECT_EQ(load(longLine + "\r\nshort"), (Lines{expected + " ", "short "}));
+}
+
+TEST(Load, LinesFollowWhatTheDocumentHolds) {
+    testing::TempFolder folder;
+    testing::writeFile(folder / "in.txt", "B\r\n");
+    Document doc;
+    doc.AppendLine("A");
+    doc.SetModifiedMark(false);
+    memo1set(doc, folder / "in.txt");
+    EXPECT_EQ(doc.WholeText(), "A\r\nB \r\n");
+    EXPECT_TRUE(doc.ModifiedMark());
+}
+
+// A file system that hands out a few bytes per read and hides the file's size makes
+// the reader refill its buffer inside lines, inside CR LF pairs and before Ctrl-Z.
+ssize_t trickleRead(int fd, void* buf, std::size_t count) {
+    return sys::systemCalls().read(fd, buf, count < 7 ? count : 7);
+}
+int sizelessFstat(int fd, struct stat* st) {
+    int result = sys::systemCalls().fstat(fd, st);
+    st->st_size = 0;
+    return result;
+}
+
+TEST(Load, SmallReadsAndRefillsGiveTheSameLines) {
+    sys::Calls calls = sys::systemCalls();
+    calls.read = trickleRead;
+    auto rng = testing::seededRandom("Load.SmallReadsAndRefillsGiveTheSameLines");
+    for (int round = 0; round < 200; ++round) {
+        std::size_t length = rng() % (round < 190 ? 300 : 200000);
+        std::string content = testing::randomBytes(rng, length, std::string("ab\r\n\x1a\0\x88", 7));
+        if (round % 2) content.erase(0, content.find_first_not_of('\x1a'));
+        sys::ScopedCalls scope(calls);
+        Lines expected = referenceLoad(content);
+        if (round >= 190) calls.fstat = sizelessFstat;  // buffer smaller than the file
+        EXPECT_EQ(load(content), expected) << hex(content.substr(0, 200));
+    }
+}
+
+TEST(Load, AFailedReadKeepsTheLinesBeforeIt) {
+    std::string content;
+    for (int i = 0; i < 10000; ++i) content += "line " + std::to_string(i) + "\r\n";
+    ASSERT_GT(content.size(), 64u * 1024);
+    sys::Calls calls = sys::systemCalls();
+    calls.fstat = sizelessFstat;  // the first read fills a 64 KiB buffer
+    calls.read = [](int fd, void* buf, std::size_t count) -> ssize_t {
+        static int reads = 0;
+        if (++reads == 2) {
+            errno = EIO;
+            return -1;
+        }
+        return sys::systemCalls().read(fd, buf, count);
+    };
+    testing::TempFolder folder;
+    testing::writeFile(folder / "in.txt", content);
+    Document doc;
+    int descriptors = testing::openDescriptorCount();
+    {
+        sys::ScopedCalls scope(calls);
+        try {
+            memo1set(doc, folder / "in.txt");
+            FAIL() << "no error";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.ErrorCode, 1117);
+            EXPECT_STREQ(e.what(), "I/O エラー (1117)");
+        }
+    }
+    EXPECT_EQ(testing::openDescriptorCount(), descriptors);
+    // Every complete line of the first 64 KiB is in; the one cut by the buffer is not.
+    std::size_t complete = content.rfind('\n', 64 * 1024 - 1) + 1;
+    EXPECT_EQ(linesOf(doc), referenceLoad(content.substr(0, complete)));
+}
+
+}  // namespace
+}  // namespace velmor
