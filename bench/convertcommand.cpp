@@ -1,0 +1,82 @@
+#include "convertcommand.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "convert/commands.h"
+#include "convert/workspace.h"
+#include "document/errors.h"
+#include "document/loadsave.h"
+
+namespace velmor::bench {
+
+namespace {
+
+// Answers like a user who lets every command go ahead: Yes where Yes is offered,
+// otherwise OK. Notices go to stderr so a run that converted nothing says why.
+class AgreeingDialogs : public UserDialogs {
+  public:
+    int messageBox(std::string_view text, MsgKind, MsgButtons buttons) override {
+        std::fprintf(stderr, "velmor-bench: %.*s\n", static_cast<int>(text.size()), text.data());
+        return (buttons & mbYes) ? mrYes : mrOk;
+    }
+    bool runFileDialog(FileDialogKind, FileDialogState&) override { return false; }
+};
+
+using Clock = std::chrono::steady_clock;
+
+void printPhase(const char* phase, Clock::time_point from, Clock::time_point to) {
+    std::printf("%-8s %10.3f ms\n", phase,
+                std::chrono::duration<double, std::milli>(to - from).count());
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: velmor-bench convert --to-sjis|--to-velmor INPUT OUTPUT\n");
+    return 2;
+}
+
+}  // namespace
+
+int runConvert(int argc, char** argv) {
+    if (argc != 4) return usage();
+    void (*command)(Workspace&, UserDialogs&) = nullptr;
+    if (std::strcmp(argv[1], "--to-sjis") == 0) {
+        command = velmor_sjisClick;
+    } else if (std::strcmp(argv[1], "--to-velmor") == 0) {
+        command = sjis_velmorClick;
+    } else {
+        return usage();
+    }
+
+    Workspace ws;
+    AgreeingDialogs dialogs;
+    try {
+        auto start = Clock::now();
+        ws.state.OpenFileName = argv[2];
+        memo1set(ws.document, ws.state.OpenFileName);
+        ws.document.SetModifiedMark(false);
+        ws.state.ToSjisDone = 0;
+        ws.state.ToVelmorDone = 0;
+        auto loaded = Clock::now();
+        command(ws, dialogs);
+        auto converted = Clock::now();
+        ws.state.SaveFileName = argv[3];
+        memo1_get_out(ws.document, ws.state.SaveFileName);
+        auto saved = Clock::now();
+        printPhase("load", start, loaded);
+        printPhase("convert", loaded, converted);
+        printPhase("save", converted, saved);
+        return 0;
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "velmor-bench: %s\n", e.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "velmor-bench: out of memory\n");
+    }
+    return 1;
+}
+
+}  // namespace velmor::bench
