@@ -1,6 +1,7 @@
 #include "loadsave.h"
 
-#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "syscalls.h"
 #include "textfile.h"
@@ -9,12 +10,30 @@ namespace velmor {
 
 namespace {
 
+// Counts LF bytes eight at a time: a zero byte of w ^ LFs marks an LF. This runs
+// over the whole file before loading and must cost little beside the load.
+std::size_t countLineFeeds(std::string_view bytes) {
+    constexpr std::uint64_t k7f = 0x7f7f7f7f7f7f7f7fULL;
+    constexpr std::uint64_t kLineFeeds = 0x0a0a0a0a0a0a0a0aULL;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    std::size_t count = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        std::uint64_t x = word ^ kLineFeeds;
+        std::uint64_t zeroHighBits = ~(((x & k7f) + k7f) | x | k7f);  // 0x80 where x's byte is 0
+        count += ((zeroHighBits >> 7) * kOnes) >> 56;
+    }
+    for (; i < bytes.size(); ++i) count += bytes[i] == '\n';
+    return count;
+}
+
 // An upper bound of the text after loading `bytes` into `doc`: every line gains a
 // space and a CR LF but loses its LF, so the text grows by at most two bytes per LF,
 // three for a last line without one, and two for ending the Document's last line.
 std::size_t loadedTextBound(const Document& doc, std::string_view bytes) {
-    std::size_t lineFeeds = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-    return doc.WholeText().size() + 2 + bytes.size() + 2 * lineFeeds + 3;
+    return doc.WholeText().size() + 2 + bytes.size() + 2 * countLineFeeds(bytes) + 3;
 }
 
 }  // namespace
