@@ -14,7 +14,9 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr int kTabWidth = 8;
 
-bool isTrailByte(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+bool isTrailByte(std::uint8_t b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 // Every double-byte character decoded once, on first use: the view then only looks
 // characters up. Codes the code page leaves unassigned map to U+FFFD.
@@ -58,7 +60,8 @@ void appendSingle(QString& out, std::uint8_t b) {
 
 std::size_t displayCharLength(std::string_view line, std::size_t pos) {
     auto b = static_cast<std::uint8_t>(line[pos]);
-    if (isLeadByte(b) && pos + 1 < line.size() && isTrailByte(static_cast<std::uint8_t>(line[pos + 1]))) {
+    if (isLeadByte(b) && pos + 1 < line.size() &&
+        isTrailByte(static_cast<std::uint8_t>(line[pos + 1]))) {
         return 2;
     }
     return 1;

@@ -22,7 +22,8 @@ void FileCommands::closeDocument() {
 FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
     SaveDialog1.options = ofNoChangeDir;
     SaveDialog1.filter = kSaveFilter;
-    if (!dialogs_.runFileDialog(FileDialogKind::Save, SaveDialog1)) return SaveOutcome::DialogCancelled;
+    if (!dialogs_.runFileDialog(FileDialogKind::Save, SaveDialog1))
+        return SaveOutcome::DialogCancelled;
     ws_.state.SaveFileName = SaveDialog1.fileName;
     if (fileExists(ws_.state.SaveFileName)) {
         std::string question = bareFileName(ws_.state.SaveFileName) + kMsgOverwriteSuffix;
@@ -60,8 +61,11 @@ void FileCommands::Close1Click() {
             // A cancelled dialog or a refused overwrite keeps the unsaved work open.
             if (saveSequence(true) == SaveOutcome::Written) closeDocument();
             break;
-        case mrNo: closeDocument(); break;
-        default: break;
+        case mrNo:
+            closeDocument();
+            break;
+        default:
+            break;
     }
 }
 
@@ -79,17 +83,25 @@ void FileCommands::Exit1Click() {
         case mrYes:
             if (saveSequence(false) == SaveOutcome::Written) host_.terminateApplication();
             break;
-        case mrNo: host_.terminateApplication(); break;
-        default: break;
+        case mrNo:
+            host_.terminateApplication();
+            break;
+        default:
+            break;
     }
 }
 
 void FileCommands::closequery(bool& CanClose) {
     if (!ws_.document.ModifiedMark()) return;
     switch (askSaveQuestion()) {
-        case mrYes: CanClose = saveSequence(false) == SaveOutcome::Written; break;
-        case mrNo: break;
-        default: CanClose = false; break;
+        case mrYes:
+            CanClose = saveSequence(false) == SaveOutcome::Written;
+            break;
+        case mrNo:
+            break;
+        default:
+            CanClose = false;
+            break;
     }
 }
 

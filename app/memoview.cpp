@@ -13,7 +13,7 @@
 namespace velmor {
 
 namespace {
-constexpr int kMargin = 2;       // pixels left of the text
+constexpr int kMargin = 2;         // pixels left of the text
 constexpr long kSidewaysStep = 8;  // characters per key press or wheel notch
 }  // namespace
 
@@ -28,13 +28,17 @@ MemoView::MemoView(const Document& document, QWidget* parent)
     verticalScrollBar()->setSingleStep(1);
 }
 
-int MemoView::rowHeight() const { return std::max(1, fontMetrics().height()); }
+int MemoView::rowHeight() const {
+    return std::max(1, fontMetrics().height());
+}
 
 std::size_t MemoView::visibleLineCapacity() const {
     return static_cast<std::size_t>(std::max(1, viewport()->height() / rowHeight()));
 }
 
-std::size_t MemoView::firstVisibleLine() const { return static_cast<std::size_t>(verticalScrollBar()->value()); }
+std::size_t MemoView::firstVisibleLine() const {
+    return static_cast<std::size_t>(verticalScrollBar()->value());
+}
 
 void MemoView::updateScrollRange() {
     std::size_t count = document_.LineCount();
@@ -73,7 +77,8 @@ void MemoView::paintEvent(QPaintEvent*) {
     for (std::size_t row = 0; row < rows && first + row < count; ++row) {
         std::string_view line = document_.LineAt(first + row);
         ++linesReadByLastPaint_;
-        painter.drawText(kMargin, static_cast<int>(row) * height + ascent, displayText(line, hOffset_, maxChars));
+        painter.drawText(kMargin, static_cast<int>(row) * height + ascent,
+                         displayText(line, hOffset_, maxChars));
     }
 }
 
@@ -105,12 +110,24 @@ void MemoView::keyPressEvent(QKeyEvent* event) {
     QScrollBar* bar = verticalScrollBar();
     updateScrollRange();
     switch (event->key()) {
-        case Qt::Key_Left: scrollSideways(-kSidewaysStep); break;
-        case Qt::Key_Right: scrollSideways(kSidewaysStep); break;
-        case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
-        case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
-        case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
-        case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+        case Qt::Key_Left:
+            scrollSideways(-kSidewaysStep);
+            break;
+        case Qt::Key_Right:
+            scrollSideways(kSidewaysStep);
+            break;
+        case Qt::Key_Up:
+            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case Qt::Key_Down:
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
+        case Qt::Key_PageUp:
+            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+            break;
+        case Qt::Key_PageDown:
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            break;
         case Qt::Key_Home:
             if (event->modifiers() & Qt::ControlModifier) bar->setValue(0);
             hOffset_ = 0;
@@ -119,7 +136,9 @@ void MemoView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_End:
             if (event->modifiers() & Qt::ControlModifier) bar->setValue(bar->maximum());
             break;
-        default: QAbstractScrollArea::keyPressEvent(event); return;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
     }
     event->accept();
 }
@@ -130,7 +149,11 @@ void MemoView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     event->accept();
 }
-void MemoView::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
-void MemoView::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+void MemoView::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+void MemoView::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 }  // namespace velmor

@@ -13,7 +13,7 @@ class Document;
 // caret nor selects; the wheel scrolls, Shift+wheel and Left/Right scroll sideways.
 class MemoView : public QAbstractScrollArea {
     Q_OBJECT
-public:
+  public:
     explicit MemoView(const Document& document, QWidget* parent = nullptr);
 
     // Call after the Document changed: shows its first or its last lines.
@@ -26,7 +26,7 @@ public:
     // Number of Document lines read by the last paint (for checking paint cost).
     std::size_t linesReadByLastPaint() const { return linesReadByLastPaint_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -35,7 +35,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void updateScrollRange();
     int rowHeight() const;
     void scrollSideways(long chars);

@@ -33,7 +33,7 @@ QSize QtPlatform::screenSize() const {
 
 QSize QtPlatform::desktopSize() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableSize() : FallbackScreen;
+    return screen ? screen->virtualSize() : FallbackScreen;
 }
 
 bool QtPlatform::setClipboardText(const QString& text) {

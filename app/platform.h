@@ -13,7 +13,7 @@ class Platform {
     virtual ~Platform() = default;
     // Size of the whole primary screen in pixels.
     virtual QSize screenSize() const = 0;
-    // Size of the primary screen less task bars and docks.
+    // Size of the whole desktop: the area of all monitors together.
     virtual QSize desktopSize() const = 0;
     // Puts plain text on the clipboard, replacing its contents. Returns false when
     // the clipboard cannot be taken.

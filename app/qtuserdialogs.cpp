@@ -10,7 +10,7 @@ namespace {
 
 // Shows the arrow pointer for as long as it lives, if a wait cursor is up.
 class NormalPointer {
-public:
+  public:
     NormalPointer() : active_(QApplication::overrideCursor() != nullptr) {
         if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
     }
@@ -20,7 +20,7 @@ public:
     NormalPointer(const NormalPointer&) = delete;
     NormalPointer& operator=(const NormalPointer&) = delete;
 
-private:
+  private:
     bool active_;
 };
 

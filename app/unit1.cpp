@@ -18,7 +18,7 @@ namespace {
 
 // Shows the wait cursor for as long as it lives.
 class WaitCursor {
-public:
+  public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
@@ -66,17 +66,21 @@ void TForm1::createMenu() {
     Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     Open1->setShortcutContext(Qt::ApplicationShortcut);
     Close1 = addCommand(File1, new QAction(this), "Close1", "閉じる(&C)", &TForm1::Close1Click);
-    SaveAs1 = addCommand(File1, new QAction(this), "SaveAs1", "名前を付けて保存(&A)...", &TForm1::SaveAs1Click);
+    SaveAs1 = addCommand(File1, new QAction(this), "SaveAs1", "名前を付けて保存(&A)...",
+                         &TForm1::SaveAs1Click);
     N1 = File1->addSeparator();
     N1->setObjectName("N1");
     Exit1 = addCommand(File1, new QAction(this), "Exit1", "終了(&X)", &TForm1::Exit1Click);
 
     Edit1 = MainMenu1->addMenu(QString::fromUtf8("変換(&C)"));
     Edit1->setObjectName("Edit1");
-    velmor_sjis = addCommand(Edit1, new QAction(this), "velmor_sjis", "VELMOR->SJIS(&S)...", &TForm1::velmor_sjisClick);
-    sjis_velmor = addCommand(Edit1, new QAction(this), "sjis_velmor", "SJIS->VELMOR(&U)...", &TForm1::sjis_velmorClick);
+    velmor_sjis = addCommand(Edit1, new QAction(this), "velmor_sjis", "VELMOR->SJIS(&S)...",
+                             &TForm1::velmor_sjisClick);
+    sjis_velmor = addCommand(Edit1, new QAction(this), "sjis_velmor", "SJIS->VELMOR(&U)...",
+                             &TForm1::sjis_velmorClick);
     // About is an item of the menu bar itself: choosing it runs the command at once.
-    Help1 = addCommand(nullptr, new QAction(this), "Help1", "バージョン情報(&V)...", &TForm1::Help1Click);
+    Help1 = addCommand(nullptr, new QAction(this), "Help1", "バージョン情報(&V)...",
+                       &TForm1::Help1Click);
 }
 
 void TForm1::FormCreate() {
@@ -84,7 +88,8 @@ void TForm1::FormCreate() {
     resize(screen.width() / 2, screen.height() / 2);
     // Centred once on the whole desktop.
     const QSize desktop = platform().desktopSize();
-    move(std::max(0, (desktop.width() - width()) / 2), std::max(0, (desktop.height() - height()) / 2));
+    move(std::max(0, (desktop.width() - width()) / 2),
+         std::max(0, (desktop.height() - height()) / 2));
     SaveAs1->setEnabled(false);
     Close1->setEnabled(false);
 }
@@ -104,9 +109,13 @@ void TForm1::Close1Click() {
     Memo1->showFirstLines();
 }
 
-void TForm1::SaveAs1Click() { run([this] { commands_.SaveAs1Click(); }); }
+void TForm1::SaveAs1Click() {
+    run([this] { commands_.SaveAs1Click(); });
+}
 
-void TForm1::Exit1Click() { run([this] { commands_.Exit1Click(); }); }
+void TForm1::Exit1Click() {
+    run([this] { commands_.Exit1Click(); });
+}
 
 void TForm1::velmor_sjisClick() {
     run([this] { velmor::velmor_sjisClick(ws_, dialogs_); });

@@ -22,7 +22,7 @@ class QtUserDialogs;
 // menu command. It owns the process's Workspace.
 class TForm1 : public QMainWindow, private FileCommandHost {
     Q_OBJECT
-public:
+  public:
     // With no `dialogs`, the window's own message boxes and file dialogs are used.
     explicit TForm1(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~TForm1() override;
@@ -45,7 +45,7 @@ public:
     QAction* sjis_velmor;
     QAction* Help1;
 
-public slots:
+  public slots:
     void Open1Click();
     void Close1Click();
     void SaveAs1Click();
@@ -54,10 +54,10 @@ public slots:
     void sjis_velmorClick();
     void Help1Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void FormCreate();
     void createMenu();
     QAction* addCommand(QMenu* menu, QAction* action, const char* name, const char* caption,

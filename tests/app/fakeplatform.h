@@ -16,7 +16,7 @@ class FakePlatform : public Platform {
     FakePlatform& operator=(const FakePlatform&) = delete;
 
     QSize screenSize() const override { return screen; }
-    QSize desktopSize() const override { return screen - QSize(0, 40); }
+    QSize desktopSize() const override { return desktop.isValid() ? desktop : screen; }
     bool setClipboardText(const QString& text) override {
         if (!clipboardWorks) return false;
         clipboard = text;
@@ -27,6 +27,7 @@ class FakePlatform : public Platform {
     QFont messageFont() const override { return QApplication::font("QMessageBox"); }
 
     QSize screen{800, 600};
+    QSize desktop;  // the screen's size unless set
     bool clipboardWorks = true;
     QString clipboard;
     int beeps = 0;

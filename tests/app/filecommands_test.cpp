@@ -169,7 +169,9 @@ TEST_P(SaveOutcomes, Close) {
     expectFile(row.ending);
     EXPECT_EQ(ws.document.WholeText().empty(), !row.documentKept);
     EXPECT_EQ(host.itemsEnabled, row.documentKept);
-    if (row.documentKept) EXPECT_TRUE(ws.document.ModifiedMark());
+    if (row.documentKept) {
+        EXPECT_TRUE(ws.document.ModifiedMark());
+    }
 }
 
 TEST_P(SaveOutcomes, Exit) {

@@ -77,9 +77,12 @@ class MainWindowTest : public QObject {
         ScriptedDialogs dialogs;
         TForm1 form(&dialogs);
         QCOMPARE(form.size(), QSize(512, 384));
+        QCOMPARE(form.pos(), QPoint(256, 192));
         platform.screen = QSize(1023, 767);
+        platform.desktop = QSize(3000, 767);  // a second monitor to the right
         TForm1 odd(&dialogs);
         QCOMPARE(odd.size(), QSize(511, 383));
+        QCOMPARE(odd.pos(), QPoint((3000 - 511) / 2, (767 - 383) / 2));
     }
 
     void aboutShowsTheCaptionAndVersion() {
