@@ -11,20 +11,15 @@
 #include "app/errordisplay.h"
 #include "document/errors.h"
 #include "modalanswer.h"
+#include "recordederrors.h"
 
 using namespace velmor;
+using velmor::testing::RecordedErrors;
 
 namespace {
 
 class ECancelledByUser : public EAbort {};
 
-struct RecordedErrors {
-    RecordedErrors()
-        : previous(installErrorSink([this](const std::string& text) { texts.push_back(text); })) {}
-    ~RecordedErrors() { installErrorSink(std::move(previous)); }
-    std::vector<std::string> texts;
-    ErrorSink previous;
-};
 
 }  // namespace
 

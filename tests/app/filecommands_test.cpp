@@ -4,14 +4,14 @@
 
 #include "document/errors.h"
 #include "support/scripteddialogs.h"
-#include "support/tempdir.h"
+#include "support/tempfolder.h"
 
 namespace velmor {
 namespace {
 
 using testing::readFile;
 using testing::ScriptedDialogs;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::writeFile;
 
 struct FakeHost : FileCommandHost {
@@ -34,9 +34,9 @@ class FileCommandsTest : public ::testing::Test {
         dialogs.questions.clear();
     }
 
-    TempDir dir;
-    std::string source = dir.file("source.txt");
-    std::string target = dir.file("target.txt");
+    TempFolder dir;
+    std::string source = dir / "source.txt";
+    std::string target = dir / "target.txt";
     Workspace ws;
     ScriptedDialogs dialogs;
     FakeHost host;
@@ -80,7 +80,7 @@ TEST_F(FileCommandsTest, OpenRefusesWhileTextIsHeldAndCancelChangesNothing) {
 
 TEST_F(FileCommandsTest, FailedOpenKeepsFlagsAndMenuAndLeavesDocumentCleared) {
     ws.state.ToSjisDone = 1;
-    dialogs.choose(dir.file("missing.txt"));
+    dialogs.choose(dir / "missing.txt");
     try {
         commands.Open1Click();
         FAIL() << "expected EInOutError";
@@ -89,7 +89,7 @@ TEST_F(FileCommandsTest, FailedOpenKeepsFlagsAndMenuAndLeavesDocumentCleared) {
         EXPECT_STREQ(e.what(), "ファイルが見つかりません");
     }
     EXPECT_EQ(ws.document.WholeText(), "");
-    EXPECT_EQ(ws.state.OpenFileName, dir.file("missing.txt"));
+    EXPECT_EQ(ws.state.OpenFileName, (dir / "missing.txt"));
     EXPECT_EQ(ws.state.ToSjisDone, 1);
     EXPECT_FALSE(host.itemsEnabled);
 }
@@ -243,7 +243,7 @@ TEST_F(FileCommandsTest, SaveAsWritesWhateverTheMarkAndAsksOnlyAboutOverwriting)
 
 TEST_F(FileCommandsTest, FailedWriteKeepsTheDocumentTheMenuAndTheProgram) {
     openModified();
-    const std::string folder = dir.file("folder");
+    const std::string folder = dir / "folder";
     std::filesystem::create_directory(folder);
     dialogs.answer(mrYes).choose(folder);
     EXPECT_THROW(commands.Close1Click(), EInOutError);

@@ -6,11 +6,11 @@
 
 #include "app/filedialogs.h"
 #include "modalanswer.h"
-#include "support/tempdir.h"
+#include "support/tempfolder.h"
 
 namespace velmor {
 
-using testing::TempDir;
+using testing::TempFolder;
 using testing::writeFile;
 
 namespace {
@@ -48,15 +48,15 @@ class FileDialogsTest : public QObject {
     }
 
     void openDialogListsTextFilesOfAnyCaseAndReturnsTypedNames() {
-        TempDir dir;
-        writeFile(dir.file("a.txt"), "");
-        writeFile(dir.file("B.TXT"), "");
-        writeFile(dir.file("c.dat"), "");
+        TempFolder dir;
+        writeFile((dir / "a.txt"), "");
+        writeFile((dir / "B.TXT"), "");
+        writeFile((dir / "c.dat"), "");
         QWidget owner;
         FileDialogs dialogs(&owner);
         FileDialogState state;
         state.filter = "Text files (*.txt)|*.TXT|すべてのファイル(*.*)|*.*";
-        state.fileName = dir.file("new.txt");  // the folder to start in
+        state.fileName = dir / "new.txt";  // the folder to start in
         QStringList listed, shownFilters;
         bool accepted = testing::answerModal<bool>(
             [&] { return dialogs.run(FileDialogKind::Open, state); },
@@ -74,7 +74,7 @@ class FileDialogsTest : public QObject {
         QCOMPARE(listed, QStringList({"B.TXT", "a.txt"}));
         QCOMPARE(shownFilters, QStringList({"Text files (*.txt)", "すべてのファイル(*.*)"}));
         QCOMPARE(QString::fromStdString(state.fileName),
-                 QString::fromStdString(dir.file("missing.txt")));
+                 QString::fromStdString((dir / "missing.txt")));
         QCOMPARE(state.filterIndex, 1);
     }
 

@@ -9,29 +9,18 @@
 #include "app/unit1.h"
 #include "document/loadsave.h"
 #include "fakeplatform.h"
+#include "recordederrors.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
-#include "support/tempdir.h"
+#include "support/tempfolder.h"
 
 namespace velmor {
 
 using testing::bytes;
 using testing::readFile;
 using testing::ScriptedDialogs;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::writeFile;
-
-// Collects what the error display would show, instead of showing a box.
-class ShownErrors {
-  public:
-    ShownErrors()
-        : previous_(installErrorSink([this](const std::string& text) { texts.push_back(text); })) {}
-    ~ShownErrors() { installErrorSink(previous_); }
-    std::vector<std::string> texts;
-
-  private:
-    ErrorSink previous_;
-};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -109,48 +98,48 @@ class MainWindowTest : public QObject {
     }
 
     void wholeJobThroughTheMenu() {
-        TempDir dir;
+        TempFolder dir;
         const std::string sjis =
             bytes({0x88, 0x9F, 'A', 0x82, 0xA0, '\r', '\n', 'b', 0x81, 0x40, 'c', '\r', '\n'});
-        writeFile(dir.file("in.txt"), sjis);
+        writeFile((dir / "in.txt"), sjis);
         ScriptedDialogs dialogs;
         TForm1 form(&dialogs);
 
-        dialogs.choose(dir.file("in.txt"));
+        dialogs.choose((dir / "in.txt"));
         form.Open1->trigger();
         QVERIFY(form.Close1->isEnabled() && form.SaveAs1->isEnabled());
         form.sjis_velmor->trigger();
         QVERIFY(form.workspace().document.ModifiedMark());
-        dialogs.choose(dir.file("velmor.txt"));
+        dialogs.choose((dir / "velmor.txt"));
         form.SaveAs1->trigger();
         QVERIFY(!form.workspace().document.ModifiedMark());
         form.Close1->trigger();
         QVERIFY(form.workspace().document.WholeText().empty());
         QVERIFY(!form.Close1->isEnabled() && !form.SaveAs1->isEnabled());
 
-        dialogs.choose(dir.file("velmor.txt"));
+        dialogs.choose((dir / "velmor.txt"));
         form.Open1->trigger();
         form.velmor_sjis->trigger();
         // Close with unsaved work: save it under a new name.
-        dialogs.answer(mrYes).choose(dir.file("back.txt"));
+        dialogs.answer(mrYes).choose((dir / "back.txt"));
         form.Close1->trigger();
         QVERIFY(dialogs.allAnswersUsed());
         QCOMPARE(
-            QByteArray::fromStdString(readFile(dir.file("back.txt"))),
+            QByteArray::fromStdString(readFile((dir / "back.txt"))),
             QByteArray::fromStdString(sjis + "\r\n\r\n"));  // each load and save adds an empty line
         QCOMPARE(
-            QByteArray::fromStdString(readFile(dir.file("velmor.txt"))),
+            QByteArray::fromStdString(readFile((dir / "velmor.txt"))),
             QByteArray::fromStdString(bytes(
                 {0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1, 'A',  0x93, 0x70, 0xA4, 0xA2, 0x93, 0xF1, '\r',
                  '\n', 'b',  0x93, 0x70, 0x20, 0x20, 0x93, 0xF1, 'c',  '\r', '\n', '\r', '\n'})));
     }
 
     void failedOpenIsShownAndTheProgramGoesOn() {
-        TempDir dir;
-        ShownErrors errors;
+        TempFolder dir;
+        testing::RecordedErrors errors;
         ScriptedDialogs dialogs;
         TForm1 form(&dialogs);
-        dialogs.choose(dir.file("missing.txt"));
+        dialogs.choose(dir / "missing.txt");
         form.Open1->trigger();
         QCOMPARE(errors.texts.size(), size_t(1));
         QCOMPARE(QString::fromStdString(errors.texts[0]), QString("ファイルが見つかりません."));
@@ -159,12 +148,12 @@ class MainWindowTest : public QObject {
     }
 
     void closingTheWindowAsksAboutUnsavedWork() {
-        TempDir dir;
-        writeFile(dir.file("in.txt"), bytes({0x88, 0x9F}));
+        TempFolder dir;
+        writeFile((dir / "in.txt"), bytes({0x88, 0x9F}));
         ScriptedDialogs dialogs;
         TForm1 form(&dialogs);
         form.show();
-        dialogs.choose(dir.file("in.txt"));
+        dialogs.choose((dir / "in.txt"));
         form.Open1->trigger();
         form.sjis_velmor->trigger();
 
@@ -191,15 +180,15 @@ class MainWindowTest : public QObject {
     }
 
     void viewShowsLastLinesAfterLoadAndFirstAfterConversion() {
-        TempDir dir;
+        TempFolder dir;
         std::string text;
         for (int i = 0; i < 500; ++i) text += "line " + std::to_string(i) + "\r\n";
-        writeFile(dir.file("in.txt"), text);
+        writeFile((dir / "in.txt"), text);
         ScriptedDialogs dialogs;
         TForm1 form(&dialogs);
         form.resize(400, 300);
         form.show();
-        dialogs.choose(dir.file("in.txt"));
+        dialogs.choose((dir / "in.txt"));
         form.Open1->trigger();
         QCOMPARE(form.Memo1->firstVisibleLine() + form.Memo1->visibleLineCapacity(), size_t(500));
         form.sjis_velmor->trigger();

@@ -14,8 +14,10 @@
 #include "app/messagebox.h"
 #include "fakeplatform.h"
 #include "modalanswer.h"
+#include "recordederrors.h"
 
 using namespace velmor;
+using velmor::testing::RecordedErrors;
 using velmor::testing::FakePlatform;
 
 namespace {
@@ -101,14 +103,6 @@ std::string divided(const std::vector<std::string>& parts) {
     return out;
 }
 
-// Records the texts the error display was given while installed.
-struct RecordedErrors {
-    RecordedErrors()
-        : previous(installErrorSink([this](const std::string& text) { texts.push_back(text); })) {}
-    ~RecordedErrors() { installErrorSink(std::move(previous)); }
-    std::vector<std::string> texts;
-    ErrorSink previous;
-};
 
 }  // namespace
 
