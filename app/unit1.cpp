@@ -106,7 +106,7 @@ void TForm1::Open1Click() {
 
 void TForm1::Close1Click() {
     run([this] { commands_.Close1Click(); });
-    Memo1->showFirstLines();
+    if (ws_.document.WholeText().empty()) Memo1->showFirstLines();
 }
 
 void TForm1::SaveAs1Click() {

@@ -194,6 +194,11 @@ class MainWindowTest : public QObject {
         form.sjis_velmor->trigger();
         QCOMPARE(form.Memo1->firstVisibleLine(), size_t(0));
         form.Memo1->showLastLines();
+        const size_t bottom = form.Memo1->firstVisibleLine();
+        dialogs.answer(mrCancel);  // the save question: the document stays, and so does the view
+        form.Close1->trigger();
+        QCOMPARE(form.Memo1->firstVisibleLine(), bottom);
+        dialogs.answer(mrNo);
         form.Close1->trigger();
         QCOMPARE(form.Memo1->firstVisibleLine(), size_t(0));
     }
