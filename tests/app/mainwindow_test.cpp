@@ -195,6 +195,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(form.Memo1->firstVisibleLine(), size_t(0));
         form.Memo1->showLastLines();
         const size_t bottom = form.Memo1->firstVisibleLine();
+        form.workspace().document.SetModifiedMark(true);
         dialogs.answer(mrCancel);  // the save question: the document stays, and so does the view
         form.Close1->trigger();
         QCOMPARE(form.Memo1->firstVisibleLine(), bottom);
