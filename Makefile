@@ -11,7 +11,7 @@ setup:
 	@scripts/setup.sh
 
 release: setup
-	@$(CMAKE) -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@$(CMAKE) -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DVELMOR_TESTS=OFF >/dev/null
 	@cmake --build $(BUILD)/release -j $(JOBS)
 
 run: release
