@@ -5,7 +5,7 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake -G Ninja -Wno-dev
 
-.PHONY: run test setup release check-build clean
+.PHONY: run test setup release check-build clean fuzz
 
 setup:
 	@scripts/setup.sh
@@ -26,3 +26,23 @@ test: check-build
 
 clean:
 	rm -rf $(BUILD)
+
+# `make fuzz` runs every fuzz target for FUZZ_SECONDS each, one after the other, on a
+# working copy of its seed corpus. Inputs that break a target are left in
+# fuzz-findings/<target>/; the run fails if there are any.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= load linebreaks convert save
+FUZZ_FINDINGS ?= fuzz-findings
+
+fuzz: setup
+	@CC=clang CXX=clang++ $(CMAKE) -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVELMOR_SANITIZE=ON -DVELMOR_FUZZ=ON -DVELMOR_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD)/fuzz -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
+	@failed=""; for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_FINDINGS)/$$t $(BUILD)/fuzz/corpus/$$t; \
+		echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+		$(BUILD)/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_FINDINGS)/$$t/ $(BUILD)/fuzz/corpus/$$t fuzz/corpus/$$t \
+			|| failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz findings for:$$failed (see $(FUZZ_FINDINGS)/)"; exit 1; fi
