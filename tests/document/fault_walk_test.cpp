@@ -1,0 +1,252 @@
+// Walks every system call of a load and of a save: a clean run counts the calls of
+// each kind, then each call in turn is made to fail with each of a few errors.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "document/errors.h"
+#include "document/loadsave.h"
+#include "support/faultinjector.h"
+#include "support/tempfolder.h"
+
+namespace velmor {
+namespace {
+
+using sys::Call;
+using testing::FaultInjector;
+using testing::openDescriptorCount;
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+
+const char* callName(Call kind) {
+    static const char* const names[] = {
+        "open",  "createTemp", "read",   "write",  "fsync",  "close",  "fstat",     "stat",
+        "lstat", "readlink",   "rename", "unlink", "fchmod", "fchown", "ftruncate", "fallocate"};
+    static_assert(std::size(names) == static_cast<std::size_t>(Call::Count));
+    return names[static_cast<int>(kind)];
+}
+
+// The errors injected, with the code and message the user must see for each.
+struct InjectedError {
+    int err;
+    int code;
+    const char* message;
+};
+const InjectedError kErrors[] = {
+    {EIO, 1117, "I/O エラー (1117)"},
+    {EACCES, 5, "ファイルへのアクセスが拒否されました"},
+    {ENOSPC, 112, "I/O エラー (112)"},
+    {EMFILE, 4, "オープンしたファイルが多すぎます"},
+};
+
+struct Fault {
+    Call kind;
+    int n;
+    const InjectedError* error;
+};
+
+std::string describe(const Fault& f) {
+    return std::string(callName(f.kind)) + " #" + std::to_string(f.n) + " failing with errno " +
+           std::to_string(f.error->err);
+}
+
+// The calls of each kind that `run` makes without faults (beyond `base`).
+std::map<Call, int> countCalls(const std::function<void()>& run,
+                               const std::function<void(FaultInjector&)>& base = {}) {
+    FaultInjector injector;
+    if (base) base(injector);
+    run();
+    std::map<Call, int> counts;
+    for (int k = 0; k < static_cast<int>(Call::Count); ++k) {
+        if (injector.count(static_cast<Call>(k)) > 0) {
+            counts[static_cast<Call>(k)] = injector.count(static_cast<Call>(k));
+        }
+    }
+    return counts;
+}
+
+// Every single fault of the walk: each counted call with each injected error.
+std::vector<Fault> everyFault(const std::map<Call, int>& counts) {
+    std::vector<Fault> faults;
+    std::string calls;
+    for (const auto& [kind, count] : counts)
+        calls += " " + std::to_string(count) + " " + callName(kind);
+    std::printf("walking the calls:%s\n", calls.c_str());
+    for (const auto& [kind, count] : counts) {
+        for (int n = 1; n <= count; ++n) {
+            for (const auto& error : kErrors) faults.push_back({kind, n, &error});
+        }
+    }
+    return faults;
+}
+
+// Runs `step` under `fault`; returns false when it raised the fault's error, as it must.
+// Returns true when the step succeeded instead.
+bool runFaulted(const Fault& fault, const std::function<void()>& step,
+                const std::function<void(FaultInjector&)>& base = {}) {
+    FaultInjector injector;
+    if (base) base(injector);
+    injector.failNth(fault.kind, fault.n, fault.error->err);
+    try {
+        step();
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, fault.error->code) << describe(fault);
+        EXPECT_EQ(e.message(), fault.error->message) << describe(fault);
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> linesOf(const Document& doc) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < doc.LineCount(); ++i) lines.emplace_back(doc.LineAt(i));
+    return lines;
+}
+
+// Text of many lines, larger than one block of the file layer.
+std::string manyLines() {
+    std::string text;
+    for (int i = 0; i < 6000; ++i) text += "line " + std::to_string(i) + " \x88\x9f\r\n";
+    return text;
+}
+
+TEST(FaultWalk, EveryCallOfALoad) {
+    TempFolder folder;
+    const std::string path = folder / "in.txt";
+    const std::string content = manyLines();
+    writeFile(path, content);
+    Document full;
+    const auto counts = countCalls([&] { memo1set(full, path); });
+    const std::vector<std::string> allLines = linesOf(full);
+    ASSERT_GT(allLines.size(), 1000u);
+
+    const auto faults = everyFault(counts);
+    ASSERT_GE(faults.size(), 5 * std::size(kErrors));  // stat, open, fstat, read, close at least
+    for (const Fault& fault : faults) {
+        const int descriptors = openDescriptorCount();
+        Document doc;
+        if (runFaulted(fault, [&] { memo1set(doc, path); })) {
+            ADD_FAILURE() << "load succeeded despite " << describe(fault);
+        }
+        // Lines loaded before the failure stay, and only those.
+        const std::vector<std::string> lines = linesOf(doc);
+        ASSERT_LE(lines.size(), allLines.size()) << describe(fault);
+        EXPECT_TRUE(std::equal(lines.begin(), lines.end(), allLines.begin())) << describe(fault);
+        EXPECT_EQ(doc.ModifiedMark(), !lines.empty()) << describe(fault);
+        EXPECT_EQ(openDescriptorCount(), descriptors) << describe(fault);
+        EXPECT_EQ(readFile(path), content) << describe(fault);
+    }
+}
+
+// One save situation: what the folder holds before, and the path saved to.
+struct SaveCase {
+    const char* name;
+    std::function<void(TempFolder&)> prepare;
+    const char* saveTo;
+    const char* written;  // the file that receives the new content
+};
+
+class SaveFaultWalk : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(SaveFaultWalk, EveryCallOfASave) {
+    const SaveCase& c = GetParam();
+    TempFolder folder;
+    const std::string path = folder / c.saveTo;
+    const std::string target = folder / c.written;
+    Document doc;
+    doc.ReplaceText(manyLines());
+    auto reset = [&] {
+        std::filesystem::remove(folder / "old.txt");
+        std::filesystem::remove(folder / "link.txt");
+        c.prepare(folder);
+    };
+
+    reset();
+    const auto counts = countCalls([&] { memo1_get_out(doc, path); });
+    const std::string newContent = readFile(target);
+
+    for (const Fault& fault : everyFault(counts)) {
+        reset();
+        const bool existed = std::filesystem::exists(target);
+        const std::string before = existed ? readFile(target) : "";
+        const std::set<std::string> entries = folder.entries();
+        const int descriptors = openDescriptorCount();
+
+        const bool succeeded = runFaulted(fault, [&] { memo1_get_out(doc, path); });
+        EXPECT_EQ(openDescriptorCount(), descriptors) << describe(fault);
+        EXPECT_EQ(folder.entries(), entries) << "a file left behind after " << describe(fault);
+        // A folder that refuses a new file is written in place instead.
+        const bool fallsBackInPlace =
+            existed && fault.kind == Call::CreateTemp && fault.error->err == EACCES;
+        if (succeeded) {
+            EXPECT_TRUE(fallsBackInPlace) << "save succeeded despite " << describe(fault);
+            EXPECT_EQ(readFile(target), newContent) << describe(fault);
+            continue;
+        }
+        EXPECT_FALSE(fallsBackInPlace) << describe(fault);
+        EXPECT_EQ(std::filesystem::exists(target), existed) << describe(fault);
+        if (existed) {
+            EXPECT_EQ(readFile(target), before) << describe(fault);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveFaultWalk,
+    ::testing::Values(SaveCase{"NewFile", [](TempFolder&) {}, "old.txt", "old.txt"},
+                      SaveCase{"OverExistingFile",
+                               [](TempFolder& f) { writeFile(f / "old.txt", "old content\r\n"); },
+                               "old.txt", "old.txt"},
+                      SaveCase{"ThroughALink",
+                               [](TempFolder& f) {
+                                   writeFile(f / "old.txt", "old content\r\n");
+                                   std::filesystem::create_symlink("old.txt", f / "link.txt");
+                               },
+                               "link.txt", "old.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where the folder refuses new files, the old file is written over in place: its content
+// survives a failure only until the first write reached it.
+TEST(FaultWalk, EveryCallOfASaveInPlace) {
+    TempFolder folder;
+    const std::string path = folder / "old.txt";
+    const std::string old = "old content\r\n";
+    Document doc;
+    doc.ReplaceText(manyLines());
+    auto folderRefuses = [](FaultInjector& injector) {
+        injector.failNth(Call::CreateTemp, 1, EACCES);
+    };
+    writeFile(path, old);
+    auto counts = countCalls([&] { memo1_get_out(doc, path); }, folderRefuses);
+    ASSERT_EQ(counts.count(Call::Rename), 0u) << "not written in place";
+    counts.erase(Call::CreateTemp);
+
+    for (const Fault& fault : everyFault(counts)) {
+        writeFile(path, old);
+        const int descriptors = openDescriptorCount();
+        if (runFaulted(
+                fault, [&] { memo1_get_out(doc, path); }, folderRefuses)) {
+            ADD_FAILURE() << "save succeeded despite " << describe(fault);
+        }
+        EXPECT_EQ(openDescriptorCount(), descriptors) << describe(fault);
+        EXPECT_EQ(folder.entries(), std::set<std::string>{"old.txt"}) << describe(fault);
+        const bool afterFirstWrite = fault.kind == Call::Ftruncate || fault.kind == Call::Fsync ||
+                                     fault.kind == Call::Close ||
+                                     (fault.kind == Call::Write && fault.n > 1);
+        if (!afterFirstWrite) {
+            EXPECT_EQ(readFile(path), old) << describe(fault);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmor
