@@ -11,6 +11,7 @@
 #include "convert/workspace.h"
 #include "document/errors.h"
 #include "document/loadsave.h"
+#include "measure.h"
 
 namespace velmor::bench {
 
@@ -70,6 +71,7 @@ int runConvert(int argc, char** argv) {
         printPhase("load", start, loaded);
         printPhase("convert", loaded, converted);
         printPhase("save", converted, saved);
+        std::printf("peak-rss %10.1f MB\n", peakRssMb());
         return 0;
     } catch (const Exception& e) {
         std::fprintf(stderr, "velmor-bench: %s\n", e.what());

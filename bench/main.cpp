@@ -1,13 +1,16 @@
-// velmor-bench: measuring and checking tools, one sub-command each.
-#include <cstdio>
+// velmor-bench: the whole benchmark without a sub-command, and measuring and
+// checking tools, one sub-command each.
 #include <cstring>
 
 #include "convertcommand.h"
+#include "fullbench.h"
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
         return velmor::bench::runConvert(argc - 1, argv + 1);
     }
-    std::fprintf(stderr, "usage: velmor-bench convert --to-sjis|--to-velmor INPUT OUTPUT\n");
-    return 2;
+    if (argc >= 2 && std::strcmp(argv[1], "corpus") == 0) {
+        return velmor::bench::runCorpus(argc - 1, argv + 1);
+    }
+    return velmor::bench::runBenchmark(argc, argv);
 }
