@@ -1,13 +1,17 @@
-// Fast whole-text converters. They walk the text once and copy runs of bytes that
-// need no change in bulk; only bytes that may start a shift sequence (VELMOR) or a
-// double-byte character (Shift-JIS) go through the per-pair path.
+// Fast whole-text converters. They walk the text once, write through a raw pointer
+// into one output string, copy runs of bytes that need no change in bulk and look
+// every character up in a table built from the pair arithmetic (pairtables.h).
 #include "converters.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "bytescan.h"
 #include "document/linebreaks.h"
 #include "kanjicode.h"
+#include "outputbuffer.h"
+#include "pairtables.h"
 
 namespace velmor {
 
@@ -15,236 +19,332 @@ namespace {
 
 using Byte = std::uint8_t;
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+// Input is handled in chunks of this size; each chunk first makes room for the most
+// output it can give.
+constexpr std::size_t kChunk = 64 * 1024;
 
-Byte at(std::string_view text, std::size_t i) { return static_cast<Byte>(text[i]); }
-
-void putPair(std::string& out, KanjiPair pair) {
-    const char bytes[2] = {static_cast<char>(pair.first), static_cast<char>(pair.second)};
-    out.append(bytes, 2);
+const Byte* bytesOf(std::string_view text) {
+    return reinterpret_cast<const Byte*>(text.data());
 }
 
-void putCode(std::string& out, const Code2& code) { putPair(out, {code[0], code[1]}); }
+char* putCode(char* w, const Code2& code) {
+    w[0] = static_cast<char>(code[0]);
+    w[1] = static_cast<char>(code[1]);
+    return w + 2;
+}
+
+char* putPair(char* w, KanjiPair pair) {
+    w[0] = static_cast<char>(pair.first);
+    w[1] = static_cast<char>(pair.second);
+    return w + 2;
+}
 
 bool endsWithCrLf(std::string_view text) {
     return text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n';
 }
 
-// Reserve for the output: the input plus a margin; the string grows if needed.
-void reserveFor(std::string& out, std::size_t inputSize) {
-    out.reserve(out.size() + inputSize + inputSize / 4 + 64);
+bool isKanjiInSecond(Byte b) {
+    return b == 0x70 || b == 0xF0 || b == 0x74 || b == 0x4C;
 }
 
 // ---- VELMOR to Shift-JIS ----
 
-bool isKanjiInSecond(Byte b) { return b == 0x70 || b == 0xF0 || b == 0x74 || b == 0x4C; }
-
-// One pair inside a kanji run, as the working pair comes out of it.
-KanjiPair velmorPairToSjis(Byte first, Byte second) {
-    KanjiPair pair = first == 0x20 ? KanjiPair{0x21, 0x21}
-                                   : KanjiPair{static_cast<Byte>(first - 0x80),
-                                               static_cast<Byte>(second - 0x80)};
-    sjishenkan(pair);
-    return pair;
+// Each step writes at most one byte per byte it consumes, plus two for a pair that
+// stands alone at a line's end (its line also held a kanji-in, which wrote nothing).
+constexpr std::size_t velmorRoom(std::size_t bytes) {
+    return bytes + 64;
 }
+
+class VelmorToSjis {
+  public:
+    VelmorToSjis(std::string_view text, ScanState& scan, std::string& out)
+        : text_(text),
+          in_(bytesOf(text)),
+          n_(text.size()),
+          out_(out, n_ + n_ / 16 + 64),
+          table_(velmorToSjisTable()),
+          pair_(scan.kanjiPair) {}
+
+    // Returns true when a kanji-in was met. Leaves the pair and the mode in `scan`.
+    bool run(ScanState& scan) {
+        while (p_ < n_) {
+            std::size_t chunkEnd = std::min(n_, p_ + kChunk);
+            char* w = out_.room(velmorRoom(chunkEnd - p_));
+            w = inRun_ ? runPairs(w, chunkEnd) : copyOutsideRun(w, chunkEnd);
+            out_.commit(w);
+        }
+        if (n_ > 0 && !endsWithCrLf(text_)) out_.commit(putCode(out_.room(2), {'\r', '\n'}));
+        // Only a run still open at the end of the last line leaves the scan inside one.
+        scan.KanjiMode = mode_ == 1 && lineEnd_ + 2 >= n_ ? 1 : 0;
+        scan.kanjiPair = pair_;
+        return metKanjiIn_;
+    }
+
+  private:
+    // Outside a run every byte is copied, line breaks included, up to the next 0x93;
+    // there a shift sequence is looked for.
+    char* copyOutsideRun(char* w, std::size_t chunkEnd) {
+        while (p_ < chunkEnd) {
+            const void* hit = std::memchr(in_ + p_, 0x93, chunkEnd - p_);
+            std::size_t q = hit ? static_cast<const Byte*>(hit) - in_ : chunkEnd;
+            std::memcpy(w, in_ + p_, q - p_);
+            w += q - p_;
+            p_ = q;
+            if (p_ >= chunkEnd) break;
+            // A piece that crosses a line end is never a sequence: no sequence ends in CR.
+            Byte next = p_ + 1 < n_ ? in_[p_ + 1] : 0;
+            if (p_ + 1 < n_ && next == kKanjiOut[1]) {
+                mode_ = 0;
+                p_ += 2;
+            } else if (p_ + 1 < n_ && isKanjiInSecond(next)) {
+                metKanjiIn_ = true;
+                mode_ = 1;
+                inRun_ = true;
+                p_ += 2;
+                if (lineEnd_ < p_ || !lineEndKnown_) {
+                    lineEnd_ = findLineEnd(text_, p_);
+                    lineEndKnown_ = true;
+                }
+                return w;
+            } else {
+                *w++ = static_cast<char>(0x93);
+                p_ += 1;
+            }
+        }
+        return w;
+    }
+
+    // Inside a run the scan moves by pairs until a kanji-out or the line's end.
+    char* runPairs(char* w, std::size_t chunkEnd) {
+        const std::size_t stop = std::min(lineEnd_, chunkEnd);
+        const SjisOut* last = nullptr;
+        while (p_ + 1 < stop) {
+            Byte first = in_[p_];
+            Byte second = in_[p_ + 1];
+            if (first == 0x93) {
+                if (isKanjiInSecond(second)) {
+                    p_ += 2;
+                    continue;
+                }
+                if (second == kKanjiOut[1]) {
+                    mode_ = 0;
+                    inRun_ = false;
+                    p_ += 2;
+                    break;
+                }
+            }
+            last = &table_[first << 8 | second];
+            std::memcpy(w, last->bytes, 2);
+            w += 2;
+            p_ += 2;
+        }
+        if (last != nullptr) pair_ = {last->bytes[0], last->bytes[1]};
+        if (!inRun_) return w;
+        if (p_ + 1 == lineEnd_) {
+            // The line's last byte is a pair's first: the second is the pair's last.
+            Byte first = in_[p_];
+            pair_ = first == 0x20 ? KanjiPair{0x21, 0x21}
+                                  : KanjiPair{static_cast<Byte>(first - 0x80),
+                                              static_cast<Byte>(pair_.second - 0x80)};
+            sjishenkan(pair_);
+            w = putPair(w, pair_);
+            p_ = lineEnd_;
+        }
+        // A run left open at the line's end simply ends; the next line starts outside.
+        if (p_ >= lineEnd_) inRun_ = false;
+        return w;
+    }
+
+    std::string_view text_;
+    const Byte* in_;
+    std::size_t n_;
+    OutputBuffer out_;
+    const VelmorToSjisTable& table_;
+    KanjiPair pair_;
+    std::size_t p_ = 0;
+    std::size_t lineEnd_ = 0;  // end of the line of the latest run
+    bool lineEndKnown_ = false;
+    bool inRun_ = false;
+    int mode_ = 0;  // KanjiMode as the latest shift sequence left it
+    bool metKanjiIn_ = false;
+};
 
 // ---- Shift-JIS to VELMOR ----
 
-// For each first byte, the second bytes [lo, hi] that put a two-byte piece in a
-// range, and that range's number; a lead byte shared by two ranges (0x98) has two.
-struct LeadRanges {
-    struct Span {
-        Byte lo = 1, hi = 0;  // empty
-        Byte range = 0;
-    };
-    std::array<Span, 2> spans;
-    Byte singleRange = 0;  // range of the one-byte piece made of this byte
-};
+// Each step writes at most four bytes per byte it consumes (a kanji-in and a pair
+// for a lead byte alone at a line's end); a sixteen-byte copy may write 16 more.
+constexpr std::size_t sjisRoom(std::size_t bytes) {
+    return 4 * bytes + 64;
+}
 
-constexpr std::array<LeadRanges, 256> buildLeadRanges() {
-    std::array<LeadRanges, 256> table{};
-    for (std::size_t r = 0; r < kSjisRanges.size(); ++r) {
-        const SjisRange& range = kSjisRanges[r];
-        const Byte number = static_cast<Byte>(r + 1);
-        for (unsigned f = range.lower[0]; f <= range.upper[0]; ++f) {
-            LeadRanges& lead = table[f];
-            Byte lo = f == range.lower[0] ? range.lower[1] : 0x00;
-            Byte hi = f == range.upper[0] ? range.upper[1] : 0xFF;
-            std::size_t slot = lead.spans[0].range == 0 ? 0 : 1;
-            lead.spans[slot] = {lo, hi, number};
-            // A lone byte lies in a range when above the lower bound's first byte.
-            if (f > range.lower[0] && lead.singleRange == 0) lead.singleRange = number;
+// The range of every one-byte piece, for a lead byte alone at a line's end.
+std::array<Byte, 256> buildSingleRanges() {
+    std::array<Byte, 256> ranges{};
+    for (unsigned b = 0; b < 256; ++b) {
+        const char piece = static_cast<char>(b);
+        ranges[b] = static_cast<Byte>(rangeOf(std::string_view(&piece, 1)));
+    }
+    return ranges;
+}
+
+class SjisToVelmor {
+  public:
+    SjisToVelmor(std::string_view text, ScanState& scan, std::string& out)
+        : text_(text),
+          in_(bytesOf(text)),
+          n_(text.size()),
+          out_(out, n_ + n_ / 4 + 64),
+          table_(sjisToVelmorTable()),
+          pair_(scan.kanjiPair) {}
+
+    // Returns true when a character was converted. Leaves the pair and the mode in `scan`.
+    bool run(ScanState& scan) {
+        while (p_ < n_) {
+            std::size_t chunkEnd = std::min(n_, p_ + kChunk);
+            char* w = out_.room(sjisRoom(chunkEnd - p_));
+            // Sixteen bytes ahead are readable in the fast loop; the tail goes byte by byte.
+            std::size_t fastEnd = n_ >= 16 ? std::min(chunkEnd, n_ - 16) : 0;
+            w = fastSteps(w, fastEnd);
+            while (p_ < chunkEnd) w = step(w);
+            out_.commit(w);
         }
+        char* w = out_.room(4);
+        if (inRun_) w = closeRun(w);
+        if (n_ > 0 && !endsWithCrLf(text_)) w = putCode(w, {'\r', '\n'});
+        out_.commit(w);
+        scan.KanjiMode = 0;
+        scan.kanjiPair = pair_;
+        return converted_;
     }
-    return table;
-}
 
-constexpr std::array<LeadRanges, 256> kLeadRanges = buildLeadRanges();
+  private:
+    char* closeRun(char* w) {
+        inRun_ = false;
+        return putCode(w, kKanjiOut);
+    }
 
-int rangeOfPair(Byte first, Byte second) {
-    for (const auto& span : kLeadRanges[first].spans) {
-        if (span.range != 0 && second >= span.lo && second <= span.hi) return span.range;
+    char* openRun(char* w) {
+        inRun_ = true;
+        converted_ = true;
+        return putCode(w, kKanjiInWritten);
     }
-    return 0;
-}
 
-// Position of the first byte >= 0x80 at or after `from`, or text.size().
-std::size_t findHighByte(std::string_view text, std::size_t from) {
-    const char* p = text.data();
-    std::size_t i = from;
-    const std::size_t n = text.size();
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (w & kHighs) break;
+    // A byte in no range: copied, closing an open run first. A line break closes a
+    // run the same way, since CR is such a byte.
+    char* single(char* w, Byte b) {
+        if (inRun_) w = closeRun(w);
+        *w++ = static_cast<char>(b);
+        ++p_;
+        return w;
     }
-    for (; i < n; ++i) {
-        if (at(text, i) >= 0x80) return i;
+
+    char* pairOf(char* w, const VelmorOut& entry) {
+        if (!inRun_) w = openRun(w);
+        std::memcpy(w, entry.bytes, 2);
+        pair_ = {entry.bytes[0], entry.bytes[1]};
+        p_ += 2;
+        return w + 2;
     }
-    return n;
-}
+
+    // A byte alone at its line's end: a piece of one byte, which takes the second
+    // byte the pair last held. It is used up with the line: the break comes next.
+    char* lastOfLine(char* w, Byte b) {
+        static const std::array<Byte, 256> kSingleRanges = buildSingleRanges();
+        int range = kSingleRanges[b];
+        if (range == 0) return single(w, b);
+        if (!inRun_) w = openRun(w);
+        if (range == kUserDefinedRange) {
+            pair_ = {0x21, 0x21};
+        } else {
+            pair_.first = b;
+            jishenkan(pair_);
+        }
+        if (pair_ == KanjiPair{0x21, 0x21}) {
+            pair_ = {0x20, 0x20};
+        } else {
+            pair_.first += 0x80;
+            pair_.second += 0x80;
+        }
+        ++p_;
+        return putPair(w, pair_);
+    }
+
+    // One piece anywhere, with every bound checked.
+    char* step(char* w) {
+        Byte b = in_[p_];
+        if (b < 0x80) return single(w, b);
+        bool alone = p_ + 1 == n_ || (in_[p_ + 1] == '\r' && p_ + 2 < n_ && in_[p_ + 2] == '\n');
+        if (alone) return lastOfLine(w, b);
+        const VelmorOut& entry = table_[b << 8 | in_[p_ + 1]];
+        return entry.inRange ? pairOf(w, entry) : single(w, b);
+    }
+
+    // Pieces while p_ < end, with at least 16 bytes readable after p_. Bytes below
+    // 0x80 (never in a range) are copied sixteen at a time.
+    char* fastSteps(char* w, std::size_t end) {
+        while (p_ < end) {
+            Byte b = in_[p_];
+            if (b < 0x80) {
+                if (inRun_) w = closeRun(w);
+                for (;;) {
+                    copy16(w, in_ + p_);
+                    std::uint32_t high = highBytes16(in_ + p_);
+                    if (high != 0) {
+                        unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+                        p_ += k;
+                        w += k;
+                        break;
+                    }
+                    p_ += 16;
+                    w += 16;
+                    if (p_ >= end) break;
+                }
+                continue;
+            }
+            Byte second = in_[p_ + 1];
+            if (second == '\r' && in_[p_ + 2] == '\n') {
+                w = lastOfLine(w, b);
+                continue;
+            }
+            const VelmorOut& entry = table_[b << 8 | second];
+            w = entry.inRange ? pairOf(w, entry) : single(w, b);
+        }
+        return w;
+    }
+
+    std::string_view text_;
+    const Byte* in_;
+    std::size_t n_;
+    OutputBuffer out_;
+    const SjisToVelmorTable& table_;
+    KanjiPair pair_;
+    std::size_t p_ = 0;
+    bool inRun_ = false;
+    bool converted_ = false;
+};
 
 }  // namespace
 
 void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
                          std::string& out) {
-    reserveFor(out, text.size());
-    KanjiPair pair = scan.kanjiPair;
-    int mode = 0;
-    const std::size_t n = text.size();
-    std::size_t p = 0;
-    std::size_t lineEnd = 0;  // end of the line holding p, valid while lineEnd >= p
-    bool lineEndKnown = false;
-    while (p < n) {
-        // Outside a run every byte is copied, line breaks included, up to the next 0x93.
-        const void* hit = std::memchr(text.data() + p, 0x93, n - p);
-        std::size_t q = hit ? static_cast<const char*>(hit) - text.data() : n;
-        out.append(text.data() + p, q - p);
-        p = q;
-        if (p >= n) break;
-        // A piece that crosses a line end is never a sequence: no sequence ends in CR.
-        Byte next = p + 1 < n ? at(text, p + 1) : 0;
-        if (p + 1 < n && next == kKanjiOut[1]) {
-            p += 2;
-            continue;
-        }
-        if (p + 1 >= n || !isKanjiInSecond(next)) {
-            out.push_back(static_cast<char>(0x93));
-            p += 1;
-            continue;
-        }
-        toSjisDone = 1;
-        mode = 1;
-        p += 2;
-        if (!lineEndKnown || lineEnd < p) {
-            lineEnd = findLineEnd(text, p);
-            lineEndKnown = true;
-        }
-        // Inside a run the scan moves by pairs until a kanji-out or the line's end.
-        while (p < lineEnd) {
-            Byte first = at(text, p);
-            bool hasSecond = p + 1 < lineEnd;
-            if (first == 0x93 && hasSecond) {
-                Byte second = at(text, p + 1);
-                if (isKanjiInSecond(second)) {
-                    p += 2;
-                    continue;
-                }
-                if (second == kKanjiOut[1]) {
-                    mode = 0;
-                    p += 2;
-                    break;
-                }
-            }
-            pair = velmorPairToSjis(first, hasSecond ? at(text, p + 1) : pair.second);
-            putPair(out, pair);
-            p += 2;
-        }
-        // A run left open at the line's end simply ends; the next line starts outside.
-        if (mode == 1 && p >= lineEnd) p = lineEnd;
-    }
-    if (n > 0 && !endsWithCrLf(text)) out += "\r\n";
-    // Only a run still open at the end of the last line leaves the scan inside a run.
-    if (mode == 1 && lineEnd + 2 < n) mode = 0;
-    scan.kanjiPair = pair;
-    scan.KanjiMode = mode;
+    if (VelmorToSjis(text, scan, out).run(scan)) toSjisDone = 1;
 }
 
 void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& toVelmorDone,
                          std::string& out) {
-    reserveFor(out, text.size());
-    KanjiPair pair = scan.kanjiPair;
-    int mode = 0;
-    const std::size_t n = text.size();
-    std::size_t p = 0;
-    while (p < n) {
-        // Bytes below 0x80 are never in a range: copy them, closing an open run first.
-        // A line break closes a run the same way, since CR is such a byte.
-        std::size_t q = findHighByte(text, p);
-        if (q > p) {
-            if (mode == 1) {
-                putCode(out, kKanjiOut);
-                mode = 0;
-            }
-            out.append(text.data() + p, q - p);
-            p = q;
-            if (p >= n) break;
-        }
-        const Byte first = at(text, p);
-        const bool lastOfLine =
-            p + 1 == n || (at(text, p + 1) == '\r' && p + 2 < n && at(text, p + 2) == '\n');
-        const int range = lastOfLine ? kLeadRanges[first].singleRange
-                                     : rangeOfPair(first, at(text, p + 1));
-        if (range == 0) {
-            if (mode == 1) {
-                putCode(out, kKanjiOut);
-                mode = 0;
-            }
-            out.push_back(static_cast<char>(first));
-            p += 1;
-            continue;
-        }
-        toVelmorDone = 1;
-        if (mode == 0) {
-            putCode(out, kKanjiInWritten);
-            mode = 1;
-        }
-        if (range == kUserDefinedRange) {
-            pair = {0x21, 0x21};
-        } else {
-            pair.first = first;
-            if (!lastOfLine) pair.second = at(text, p + 1);
-            jishenkan(pair);
-        }
-        if (pair.first == 0x21 && pair.second == 0x21) {
-            pair = {0x20, 0x20};
-        } else {
-            pair.first += 0x80;
-            pair.second += 0x80;
-        }
-        putPair(out, pair);
-        // A one-byte piece at a line's end is used up with the line: continue at the break.
-        p += lastOfLine ? 1 : 2;
-    }
-    if (mode == 1) {
-        putCode(out, kKanjiOut);
-        mode = 0;
-    }
-    if (n > 0 && !endsWithCrLf(text)) out += "\r\n";
-    scan.kanjiPair = pair;
-    scan.KanjiMode = mode;
+    if (SjisToVelmor(text, scan, out).run(scan)) toVelmorDone = 1;
 }
 
 bool containsKanjiIn(std::string_view text) {
-    std::size_t p = 0;
-    while (p < text.size()) {
-        const void* hit = std::memchr(text.data() + p, 0x93, text.size() - p);
-        if (hit == nullptr) return false;
-        p = static_cast<const char*>(hit) - text.data() + 1;
-        // The byte after 0x93 is in the same line unless it is a break's CR, which is
-        // no kanji-in's second byte.
-        if (p < text.size() && isKanjiInSecond(at(text, p))) return true;
+    // A kanji-in's two bytes always lie in one line: no kanji-in second byte is a CR.
+    const Byte* p = bytesOf(text);
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    for (; i + 17 <= n; i += 16) {
+        if (kanjiInStarts16(p + i) != 0) return true;
+    }
+    for (; i + 1 < n; ++i) {
+        if (p[i] == 0x93 && isKanjiInSecond(p[i + 1])) return true;
     }
     return false;
 }

@@ -40,10 +40,16 @@ Converted convertBoth(const std::string& text, ScanState start = {}) {
     return fast;
 }
 
-Converted toSjis(const std::string& text, ScanState start = {}) { return convertBoth<true>(text, start); }
-Converted toVelmor(const std::string& text, ScanState start = {}) { return convertBoth<false>(text, start); }
+Converted toSjis(const std::string& text, ScanState start = {}) {
+    return convertBoth<true>(text, start);
+}
+Converted toVelmor(const std::string& text, ScanState start = {}) {
+    return convertBoth<false>(text, start);
+}
 
-std::string line(std::initializer_list<int> values) { return bytes(values) + kCrLf; }
+std::string line(std::initializer_list<int> values) {
+    return bytes(values) + kCrLf;
+}
 
 // ---- VELMOR to Shift-JIS ----
 
@@ -52,7 +58,8 @@ TEST(VelmorToSjis, ConvertsRunsAndDropsShiftSequences) {
     EXPECT_EQ(c.out, line({0x88, 0x9F, 0x41}));
     EXPECT_EQ(c.done, 1);
     for (int second : {0xF0, 0x74, 0x4C}) {
-        EXPECT_EQ(toSjis(line({0x93, second, 0xB0, 0xA1, 0x93, 0xF1, 0x41})).out, line({0x88, 0x9F, 0x41}));
+        EXPECT_EQ(toSjis(line({0x93, second, 0xB0, 0xA1, 0x93, 0xF1, 0x41})).out,
+                  line({0x88, 0x9F, 0x41}));
     }
 }
 
@@ -64,7 +71,8 @@ TEST(VelmorToSjis, SpacePairsAreTheIdeographicSpace) {
 }
 
 TEST(VelmorToSjis, TextWithoutKanjiInLosesOnlyKanjiOut) {
-    Converted c = toSjis(line({'a', 0x93, 0xF1, 'b', 0x93, 'c'}) + line({0x93, 0xF1}) + bytes({'d', 0x93}));
+    Converted c =
+        toSjis(line({'a', 0x93, 0xF1, 'b', 0x93, 'c'}) + line({0x93, 0xF1}) + bytes({'d', 0x93}));
     EXPECT_EQ(c.out, line({'a', 'b', 0x93, 'c'}) + kCrLf + line({'d', 0x93}));
     EXPECT_EQ(c.done, 0);
 }
@@ -107,7 +115,8 @@ TEST(SjisToVelmor, BracketsRunsOfDoubleByteCharacters) {
     EXPECT_EQ(c.done, 1);
     EXPECT_EQ(toVelmor(line({0x88, 0x9F, 0x88, 0x9F, 'a'})).out,
               line({0x93, 0x70, 0xB0, 0xA1, 0xB0, 0xA1, 0x93, 0xF1, 'a'}));
-    EXPECT_EQ(toVelmor(line({'a', 0x88, 0x9F})).out, line({'a', 0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1}));
+    EXPECT_EQ(toVelmor(line({'a', 0x88, 0x9F})).out,
+              line({'a', 0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1}));
 }
 
 TEST(SjisToVelmor, SpacesAndUserDefinedCharactersBecomeTwoSpaces) {
@@ -133,7 +142,8 @@ TEST(SjisToVelmor, OneBytePieceAtTheLineEnd) {
     Converted c = toVelmor(bytes({0x89}), start);
     KanjiPair expected{0x89, 0xA1};
     jishenkan(expected);
-    EXPECT_EQ(c.out, line({0x93, 0x70, (expected.first + 0x80) & 0xFF, (expected.second + 0x80) & 0xFF, 0x93, 0xF1}));
+    EXPECT_EQ(c.out, line({0x93, 0x70, (expected.first + 0x80) & 0xFF,
+                           (expected.second + 0x80) & 0xFF, 0x93, 0xF1}));
     // A byte in no range is copied.
     EXPECT_EQ(toVelmor(bytes({0x81})).out, line({0x81}));
 }
@@ -218,8 +228,9 @@ TEST(Conversion, RoundTripGivesBackEveryLineButUserDefinedCharacters) {
 
 TEST(Conversion, FastPathsMatchReferenceOnRandomBytes) {
     auto rng = testing::seededRandom("Conversion.FastPathsMatchReference");
-    const std::string shifty = bytes({0x93, 0x70, 0xF0, 0x74, 0x4C, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', 0,
-                                      0x81, 0x84, 0x87, 0x98, 0xF0, 0xFC, 0x40, 0x9F, 0xBE, 0x72});
+    const std::string shifty =
+        bytes({0x93, 0x70, 0xF0, 0x74, 0x4C, 0xF1, 0x20, 0xB0, 0xA1, 'a',  '\r', '\n',
+               0,    0x81, 0x84, 0x87, 0x98, 0xF0, 0xFC, 0x40, 0x9F, 0xBE, 0x72});
     for (int round = 0; round < 30000; ++round) {
         std::size_t length = rng() % (round % 50 == 0 ? 6000 : 48);
         std::string text = testing::randomBytes(rng, length, round % 3 == 0 ? "" : shifty);
@@ -229,6 +240,75 @@ TEST(Conversion, FastPathsMatchReferenceOnRandomBytes) {
         toSjis(text, start);
         toVelmor(text, start);
         if (::testing::Test::HasFailure()) FAIL() << "round " << round;
+    }
+}
+
+// Text shaped like real files, long enough for the sixteen-byte steps and the
+// chunked output: runs of ASCII, kana, kanji, shift sequences, odd lead bytes and
+// line ends, in lines of every length.
+std::string realisticText(std::mt19937_64& rng, std::size_t length) {
+    static const std::vector<std::string> pieces = {"abc de",
+                                                    "0123456789ABCDEF!",
+                                                    " ",
+                                                    "\r\n",
+                                                    "\r\n",
+                                                    "\r",
+                                                    "\n",
+                                                    bytes({0x88, 0x9F}),
+                                                    bytes({0x82, 0xA0}),
+                                                    bytes({0x81, 0x40}),
+                                                    bytes({0xF0, 0x40}),
+                                                    bytes({0x93, 0x70}),
+                                                    bytes({0x93, 0xF1}),
+                                                    bytes({0xB0, 0xA1}),
+                                                    bytes({0x20, 0x20}),
+                                                    bytes({0xB1}),
+                                                    bytes({0x84}),
+                                                    bytes({0x98}),
+                                                    bytes({0x80}),
+                                                    bytes({0}),
+                                                    bytes({0xEA, 0xA4, 0xE0, 0x40, 0x87, 0x9C})};
+    std::string text;
+    while (text.size() < length) {
+        const std::string& piece = pieces[rng() % pieces.size()];
+        int repeat = 1 + static_cast<int>(rng() % (piece.size() == 2 ? 12 : 3));
+        for (int i = 0; i < repeat; ++i) text += piece;
+    }
+    text.resize(length);
+    return text;
+}
+
+TEST(Conversion, FastPathsMatchReferenceOnRealisticText) {
+    auto rng = testing::seededRandom("Conversion.FastPathsMatchReferenceOnRealisticText");
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = realisticText(rng, rng() % 400);
+        ScanState start;
+        start.kanjiPair = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())};
+        toSjis(text, start);
+        toVelmor(text, start);
+        toSjis(toVelmor(text, start).out, start);
+        if (::testing::Test::HasFailure()) FAIL() << "round " << round;
+    }
+}
+
+TEST(Conversion, TextsLongerThanOneChunkMatchReference) {
+    auto rng = testing::seededRandom("Conversion.TextsLongerThanOneChunk");
+    for (std::size_t length : {65535u, 65536u, 65537u, 300000u}) {
+        std::string text = realisticText(rng, length);
+        std::string velmor = toVelmor(text).out;
+        toSjis(velmor);
+        toSjis(text);
+    }
+}
+
+TEST(PreScan, MatchesReferenceOnRealisticText) {
+    auto rng = testing::seededRandom("PreScan.MatchesReference");
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = realisticText(rng, rng() % 200);
+        Document doc;
+        doc.ReplaceText(text);
+        ASSERT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc))
+            << hex(doc.WholeText());
     }
 }
 

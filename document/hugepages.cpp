@@ -1,0 +1,21 @@
+#include "hugepages.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace velmor {
+
+void adviseHugePages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+    if (bytes < 2 * kHugePage) return;
+    auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+    auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHugePage - 1);
+    if (end <= begin) return;
+#ifdef MADV_HUGEPAGE
+    // The result is not checked: a refused advice changes nothing but the speed.
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
+}  // namespace velmor

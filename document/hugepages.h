@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+
+namespace velmor {
+
+// Asks the kernel to back the whole pages inside [data, data + bytes) with huge
+// pages. Filling fresh memory of hundreds of megabytes otherwise costs one page
+// fault per 4 KB, which is more than the copying itself. Only advice: where it is
+// not taken, the memory works as before. Small buffers are left alone.
+void adviseHugePages(void* data, std::size_t bytes);
+
+}  // namespace velmor
