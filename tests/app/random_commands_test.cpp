@@ -34,7 +34,7 @@ using testing::ScriptedDialogs;
 using testing::TempFolder;
 
 constexpr std::uint64_t kDefaultSeed = 20021204;
-constexpr int kSequences = 5000;
+constexpr int kSequences = 3000;
 constexpr int kMaxSteps = 24;
 
 enum class Command { Open, VelmorToSjis, SjisToVelmor, SaveAs, Close, Exit, CloseWindow, About };

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -154,6 +155,11 @@ struct SaveCase {
     const char* saveTo;
     const char* written;  // the file that receives the new content
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SaveCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SaveFaultWalk : public ::testing::TestWithParam<SaveCase> {};
 
