@@ -254,5 +254,31 @@ TEST(FaultWalk, EveryCallOfASaveInPlace) {
     }
 }
 
+// A read or write interrupted by a signal is repeated, not reported.
+TEST(FaultWalk, InterruptedReadsAndWritesAreRepeated) {
+    TempFolder folder;
+    const std::string in = folder / "in.txt";
+    const std::string out = folder / "out.txt";
+    writeFile(in, manyLines());
+    Document full;
+    const auto counts = countCalls([&] {
+        memo1set(full, in);
+        memo1_get_out(full, out);
+    });
+    const std::string saved = readFile(out);
+    for (Call kind : {Call::Read, Call::Write}) {
+        for (int n = 1; n <= counts.at(kind); ++n) {
+            std::filesystem::remove(out);
+            FaultInjector injector;
+            injector.failNth(kind, n, EINTR);
+            Document doc;
+            memo1set(doc, in);
+            memo1_get_out(doc, out);
+            EXPECT_EQ(doc.WholeText(), full.WholeText()) << callName(kind) << " #" << n;
+            EXPECT_EQ(readFile(out), saved) << callName(kind) << " #" << n;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmor
