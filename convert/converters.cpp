@@ -115,29 +115,34 @@ class VelmorToSjis {
     }
 
     // Inside a run the scan moves by pairs until a kanji-out or the line's end.
+    // The position is a local while pairs are written (see SjisToVelmor::fastSteps).
     char* runPairs(char* w, std::size_t chunkEnd) {
         const std::size_t stop = std::min(lineEnd_, chunkEnd);
+        const Byte* in = in_;
+        const SjisOut* table = table_.data();
         const SjisOut* last = nullptr;
-        while (p_ + 1 < stop) {
-            Byte first = in_[p_];
-            Byte second = in_[p_ + 1];
+        std::size_t p = p_;
+        while (p + 1 < stop) {
+            Byte first = in[p];
+            Byte second = in[p + 1];
             if (first == 0x93) {
                 if (isKanjiInSecond(second)) {
-                    p_ += 2;
+                    p += 2;
                     continue;
                 }
                 if (second == kKanjiOut[1]) {
                     mode_ = 0;
                     inRun_ = false;
-                    p_ += 2;
+                    p += 2;
                     break;
                 }
             }
-            last = &table_[first << 8 | second];
+            last = &table[first << 8 | second];
             std::memcpy(w, last->bytes, 2);
             w += 2;
-            p_ += 2;
+            p += 2;
         }
+        p_ = p;
         if (last != nullptr) pair_ = {last->bytes[0], last->bytes[1]};
         if (!inRun_) return w;
         if (p_ + 1 == lineEnd_) {
@@ -280,35 +285,78 @@ class SjisToVelmor {
     }
 
     // Pieces while p_ < end, with at least 16 bytes readable after p_. Bytes below
-    // 0x80 (never in a range) are copied sixteen at a time.
+    // 0x80 (never in a range) are copied sixteen at a time. The scan state lives in
+    // locals here: the output is written through a char pointer, which may alias
+    // any member, so members would be reloaded after every byte written.
     char* fastSteps(char* w, std::size_t end) {
-        while (p_ < end) {
-            Byte b = in_[p_];
+        const Byte* in = in_;
+        const VelmorOut* table = table_.data();
+        std::size_t p = p_;
+        bool inRun = inRun_;
+        bool converted = converted_;
+        Byte last0 = pair_.first, last1 = pair_.second;
+        while (p < end) {
+            Byte b = in[p];
             if (b < 0x80) {
-                if (inRun_) w = closeRun(w);
+                if (inRun) {
+                    w = putCode(w, kKanjiOut);
+                    inRun = false;
+                }
                 for (;;) {
-                    copy16(w, in_ + p_);
-                    std::uint32_t high = highBytes16(in_ + p_);
+                    copy16(w, in + p);
+                    std::uint32_t high = highBytes16(in + p);
                     if (high != 0) {
                         unsigned k = static_cast<unsigned>(__builtin_ctz(high));
-                        p_ += k;
+                        p += k;
                         w += k;
                         break;
                     }
-                    p_ += 16;
+                    p += 16;
                     w += 16;
-                    if (p_ >= end) break;
+                    if (p >= end) break;
                 }
                 continue;
             }
-            Byte second = in_[p_ + 1];
-            if (second == '\r' && in_[p_ + 2] == '\n') {
+            Byte second = in[p + 1];
+            if (second == '\r' && in[p + 2] == '\n') {
+                p_ = p;
+                inRun_ = inRun;
+                converted_ = converted;
+                pair_ = {last0, last1};
                 w = lastOfLine(w, b);
+                p = p_;
+                inRun = inRun_;
+                converted = converted_;
+                last0 = pair_.first;
+                last1 = pair_.second;
                 continue;
             }
-            const VelmorOut& entry = table_[b << 8 | second];
-            w = entry.inRange ? pairOf(w, entry) : single(w, b);
+            const VelmorOut& entry = table[b << 8 | second];
+            if (!entry.inRange) {
+                if (inRun) {
+                    w = putCode(w, kKanjiOut);
+                    inRun = false;
+                }
+                *w++ = static_cast<char>(b);
+                ++p;
+                continue;
+            }
+            if (!inRun) {
+                w = putCode(w, kKanjiInWritten);
+                inRun = true;
+                converted = true;
+            }
+            last0 = entry.bytes[0];
+            last1 = entry.bytes[1];
+            w[0] = static_cast<char>(last0);
+            w[1] = static_cast<char>(last1);
+            w += 2;
+            p += 2;
         }
+        p_ = p;
+        inRun_ = inRun;
+        converted_ = converted;
+        pair_ = {last0, last1};
         return w;
     }
 
