@@ -4,6 +4,7 @@
 #include <new>
 
 #include "errors.h"
+#include "hugepages.h"
 #include "linebreaks.h"
 
 namespace velmor {
@@ -51,6 +52,11 @@ std::string_view Document::LineAt(std::size_t index) const {
     std::size_t begin = index == 0 ? 0 : lineStarts_[index - 1];
     std::size_t end = index < lineStarts_.size() ? lineStarts_[index] - 2 : text_.size();
     return std::string_view(text_).substr(begin, end - begin);
+}
+
+void Document::reserve(std::size_t bytes) {
+    text_.reserve(bytes);
+    adviseHugePages(text_.data() + text_.size(), text_.capacity() - text_.size());
 }
 
 void Document::AppendLine(std::string_view line) {

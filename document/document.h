@@ -36,7 +36,7 @@ public:
     void setStorageLimit(std::size_t bytes) { storageLimit_ = bytes; }
 
     // Makes room for a text of `bytes` bytes, so a load grows the text only once.
-    void reserve(std::size_t bytes) { text_.reserve(bytes); }
+    void reserve(std::size_t bytes);
 
 private:
     void ensureIndex() const;

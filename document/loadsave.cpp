@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "hugepages.h"
 #include "syscalls.h"
 #include "textfile.h"
 
@@ -72,6 +73,7 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName) {
     const std::string& text = doc.WholeText();
     std::string output;
     output.reserve(text.size() + 2);  // a last line without CR LF gains one
+    adviseHugePages(output.data(), output.capacity());
     LineWalker lines(text);
     std::string_view line;
     while (lines.next(line)) {

@@ -8,6 +8,7 @@
 
 #include "errors.h"
 #include "filepaths.h"
+#include "hugepages.h"
 #include "ioerror.h"
 #include "syscalls.h"
 #include "textfilewrite.h"
@@ -42,6 +43,7 @@ bool readBlock(TextFileRec& file) {
         // One byte more than the size lets the read that finds the end share the fill.
         file.capacity = std::max(kMinBlock, file.expectedSize + 1);
         file.buffer = std::make_unique_for_overwrite<char[]>(file.capacity);
+        adviseHugePages(file.buffer.get(), file.capacity);
     }
     while (file.bufEnd < file.capacity) {
         std::size_t want = std::min(file.capacity - file.bufEnd, kMaxTransfer);
