@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
+#include <thread>
 
 #include "bytescan.h"
+#include "document/hugepages.h"
 #include "document/linebreaks.h"
 #include "kanjicode.h"
 #include "outputbuffer.h"
@@ -80,6 +83,12 @@ class VelmorToSjis {
         return metKanjiIn_;
     }
 
+    // True when the output depended on the pair the scan started with: a pair alone
+    // at a line's end took its second byte before any pair of this text was written.
+    bool usedStartingPair() const { return usedStartingPair_; }
+    // True when a pair was written, and so the working pair changed.
+    bool wrotePair() const { return wrotePair_; }
+
   private:
     // Outside a run every byte is copied, line breaks included, up to the next 0x93;
     // there a shift sequence is looked for.
@@ -143,11 +152,16 @@ class VelmorToSjis {
             p += 2;
         }
         p_ = p;
-        if (last != nullptr) pair_ = {last->bytes[0], last->bytes[1]};
+        if (last != nullptr) {
+            pair_ = {last->bytes[0], last->bytes[1]};
+            wrotePair_ = true;
+        }
         if (!inRun_) return w;
         if (p_ + 1 == lineEnd_) {
             // The line's last byte is a pair's first: the second is the pair's last.
             Byte first = in_[p_];
+            if (first != 0x20 && !wrotePair_) usedStartingPair_ = true;
+            wrotePair_ = true;
             pair_ = first == 0x20 ? KanjiPair{0x21, 0x21}
                                   : KanjiPair{static_cast<Byte>(first - 0x80),
                                               static_cast<Byte>(pair_.second - 0x80)};
@@ -172,6 +186,8 @@ class VelmorToSjis {
     bool inRun_ = false;
     int mode_ = 0;  // KanjiMode as the latest shift sequence left it
     bool metKanjiIn_ = false;
+    bool wrotePair_ = false;
+    bool usedStartingPair_ = false;
 };
 
 // ---- Shift-JIS to VELMOR ----
@@ -222,6 +238,12 @@ class SjisToVelmor {
         return converted_;
     }
 
+    // True when the output depended on the pair the scan started with: a lead byte
+    // alone at a line's end took its second byte before any pair was written.
+    bool usedStartingPair() const { return usedStartingPair_; }
+    // True when a pair was written, and so the working pair changed.
+    bool wrotePair() const { return converted_; }
+
   private:
     char* closeRun(char* w) {
         inRun_ = false;
@@ -257,6 +279,9 @@ class SjisToVelmor {
         static const std::array<Byte, 256> kSingleRanges = buildSingleRanges();
         int range = kSingleRanges[b];
         if (range == 0) return single(w, b);
+        // Every pair written opens or extends a run, so none was written before
+        // unless something was converted.
+        if (range != kUserDefinedRange && !converted_) usedStartingPair_ = true;
         if (!inRun_) w = openRun(w);
         if (range == kUserDefinedRange) {
             pair_ = {0x21, 0x21};
@@ -369,18 +394,81 @@ class SjisToVelmor {
     std::size_t p_ = 0;
     bool inRun_ = false;
     bool converted_ = false;
+    bool usedStartingPair_ = false;
 };
+
+// Texts at least this long are converted in two parts at once, one per core.
+constexpr std::size_t kParallelMinBytes = 1 << 20;
+
+// Where a text is cut in two for converting both parts at once: the start of the
+// first line at or after the middle, or 0 when the text is too short or has no
+// line break after its middle.
+std::size_t splitPoint(std::string_view text) {
+    if (text.size() < kParallelMinBytes || std::thread::hardware_concurrency() < 2) return 0;
+    std::size_t end = findLineEnd(text, text.size() / 2);
+    return end + 2 < text.size() ? end + 2 : 0;
+}
+
+// Converts text[0, split) here and text[split, end) on another thread. Lines are
+// independent but for the working pair, which a line can inherit from the line
+// before only through a pair alone at its end; when the second part's output
+// depended on the pair it started with, that part is converted again once the
+// first part's final pair is known. Returns true when either part met its mark.
+template <typename Converter>
+bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std::string& out,
+                  std::size_t expectedOutput) {
+    ScanState secondScan = scan;
+    std::string secondOut;
+    struct Outcome {
+        bool met, usedStartingPair, wrotePair;
+    };
+    auto second = std::async(std::launch::async, [&] {
+        Converter converter(text.substr(split), secondScan, secondOut);
+        bool met = converter.run(secondScan);
+        return Outcome{met, converter.usedStartingPair(), converter.wrotePair()};
+    });
+    out.reserve(out.size() + expectedOutput);
+    adviseHugePages(out.data() + out.size(), out.capacity() - out.size());
+    bool firstMet = Converter(text.substr(0, split), scan, out).run(scan);
+    Outcome outcome = second.get();
+    if (outcome.usedStartingPair) {
+        secondOut.clear();
+        secondScan = scan;
+        outcome.met = Converter(text.substr(split), secondScan, secondOut).run(secondScan);
+    }
+    out.append(secondOut);
+    // A second part that wrote no pair leaves the pair as the first part left it.
+    if (!outcome.wrotePair) secondScan.kanjiPair = scan.kanjiPair;
+    scan = secondScan;
+    return firstMet || outcome.met;
+}
 
 }  // namespace
 
+void convertVelmorToSjisAt(std::string_view text, std::size_t split, ScanState& scan,
+                           std::int32_t& toSjisDone, std::string& out) {
+    bool met = split == 0 ? VelmorToSjis(text, scan, out).run(scan)
+                          : convertInTwo<VelmorToSjis>(text, split, scan, out,
+                                                       text.size() + text.size() / 16 + 64);
+    if (met) toSjisDone = 1;
+}
+
+void convertSjisToVelmorAt(std::string_view text, std::size_t split, ScanState& scan,
+                           std::int32_t& toVelmorDone, std::string& out) {
+    bool met = split == 0 ? SjisToVelmor(text, scan, out).run(scan)
+                          : convertInTwo<SjisToVelmor>(text, split, scan, out,
+                                                       text.size() + text.size() / 4 + 64);
+    if (met) toVelmorDone = 1;
+}
+
 void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
                          std::string& out) {
-    if (VelmorToSjis(text, scan, out).run(scan)) toSjisDone = 1;
+    convertVelmorToSjisAt(text, splitPoint(text), scan, toSjisDone, out);
 }
 
 void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& toVelmorDone,
                          std::string& out) {
-    if (SjisToVelmor(text, scan, out).run(scan)) toVelmorDone = 1;
+    convertSjisToVelmorAt(text, splitPoint(text), scan, toVelmorDone, out);
 }
 
 bool containsKanjiIn(std::string_view text) {

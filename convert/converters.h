@@ -24,6 +24,14 @@ void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& t
 void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& toVelmorDone,
                          std::string& out);
 
+// The same conversions with the text cut at `split`, the start of a line (0: not
+// cut): both parts are converted at once, on two threads, with the same result as
+// converting the whole text in one pass. The functions above choose the cut.
+void convertVelmorToSjisAt(std::string_view text, std::size_t split, ScanState& scan,
+                           std::int32_t& toSjisDone, std::string& out);
+void convertSjisToVelmorAt(std::string_view text, std::size_t split, ScanState& scan,
+                           std::int32_t& toVelmorDone, std::string& out);
+
 // True when a kanji-in sequence stands anywhere inside a line of the text.
 bool containsKanjiIn(std::string_view text);
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "document/linebreaks.h"
 #include "support/bytes.h"
 
 namespace velmor {
@@ -309,6 +310,58 @@ TEST(PreScan, MatchesReferenceOnRealisticText) {
         doc.ReplaceText(text);
         ASSERT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc))
             << hex(doc.WholeText());
+    }
+}
+
+}  // namespace
+}  // namespace velmor
+
+namespace velmor {
+namespace {
+
+// Converting a text cut in two at a line start, both parts at once, gives exactly
+// what the reference gives for the whole text: output, flag, final pair and mode.
+// Lines that end after a pair's first byte make the second part depend on the pair
+// the first part left, the case that forces a second pass.
+TEST(Conversion, TwoPartsMatchReferenceAtEveryLineStart) {
+    auto rng = testing::seededRandom("Conversion.TwoPartsMatchReference");
+    const std::string alphabet = bytes({0x93, 0x70, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', '\r', '\n',
+                                        0x89, 0x84, 0xF1, 0x88, 0x9F, 0x81, 0x40});
+    // First the plain cases: the second part's first line ends after a pair's first
+    // byte (a lead byte alone is stored with the break's CR as its second byte, so
+    // these texts end without a break).
+    const std::vector<std::string> crafted = {
+        line({0x93, 0x70, 0xB0, 0xA1}) + bytes({0x93, 0x70, 0xB1}),
+        line({0x88, 0x9F}) + bytes({0x89}),
+        line({'a'}) + line({'b'}),
+    };
+    for (int round = 0; round < 3000 + static_cast<int>(crafted.size()); ++round) {
+        Document doc;
+        doc.ReplaceText(round < static_cast<int>(crafted.size())
+                            ? crafted[round]
+                            : testing::randomBytes(rng, 1 + rng() % 60, alphabet));
+        const std::string& text = doc.WholeText();
+        ScanState start;
+        start.kanjiPair = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())};
+        for (bool toSjis : {true, false}) {
+            ScanState refScan = start;
+            std::int32_t refDone = 0;
+            std::string ref;
+            toSjis ? convertVelmorToSjisReference(doc, refScan, refDone, ref)
+                   : convertSjisToVelmorReference(doc, refScan, refDone, ref);
+            for (std::size_t split = findLineEnd(text, 0) + 2; split < text.size();
+                 split = findLineEnd(text, split) + 2) {
+                ScanState scan = start;
+                std::int32_t done = 0;
+                std::string out;
+                toSjis ? convertVelmorToSjisAt(text, split, scan, done, out)
+                       : convertSjisToVelmorAt(text, split, scan, done, out);
+                ASSERT_EQ(hex(out), hex(ref)) << hex(text) << " split " << split;
+                ASSERT_EQ(done, refDone);
+                ASSERT_EQ(scan.kanjiPair, refScan.kanjiPair) << hex(text) << " split " << split;
+                ASSERT_EQ(scan.KanjiMode, refScan.KanjiMode);
+            }
+        }
     }
 }
 
