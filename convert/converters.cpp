@@ -409,6 +409,19 @@ std::size_t splitPoint(std::string_view text) {
     return end + 2 < text.size() ? end + 2 : 0;
 }
 
+// Appends `part` to `out` a few megabytes at a time, giving back the memory of what
+// was copied as it goes, so that the two parts never stand in memory twice.
+void appendReleasing(std::string& out, std::string& part) {
+    constexpr std::size_t kStep = 4 << 20;
+    for (std::size_t done = 0; done < part.size();) {
+        std::size_t n = std::min(kStep, part.size() - done);
+        out.append(part.data() + done, n);
+        done += n;
+        releasePages(part.data(), done);
+    }
+    part.clear();
+}
+
 // Converts text[0, split) here and text[split, end) on another thread. Lines are
 // independent but for the working pair, which a line can inherit from the line
 // before only through a pair alone at its end; when the second part's output
@@ -436,7 +449,7 @@ bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std
         secondScan = scan;
         outcome.met = Converter(text.substr(split), secondScan, secondOut).run(secondScan);
     }
-    out.append(secondOut);
+    appendReleasing(out, secondOut);
     // A second part that wrote no pair leaves the pair as the first part left it.
     if (!outcome.wrotePair) secondScan.kanjiPair = scan.kanjiPair;
     scan = secondScan;

@@ -18,4 +18,13 @@ void adviseHugePages(void* data, std::size_t bytes) {
 #endif
 }
 
+void releasePages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kPage = 4096;
+    auto begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kPage - 1);
+    if (end <= begin) return;
+    // Like the huge-page advice, a refusal only costs memory, never data.
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 }  // namespace velmor

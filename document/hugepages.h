@@ -10,4 +10,9 @@ namespace velmor {
 // not taken, the memory works as before. Small buffers are left alone.
 void adviseHugePages(void* data, std::size_t bytes);
 
+// Gives back to the system the memory of the whole pages inside [data, data + bytes),
+// for a buffer whose first `bytes` bytes will not be read again: they then cost no
+// memory while the rest is still in use. Reading them afterwards gives zeros.
+void releasePages(void* data, std::size_t bytes);
+
 }  // namespace velmor
