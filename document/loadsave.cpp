@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "hugepages.h"
 #include "syscalls.h"
 #include "textfile.h"
 
@@ -70,20 +69,33 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName) {
     OpenWrite(file);
     CheckIo();
     TextFileGuard guard(file);
-    const std::string& text = doc.WholeText();
-    std::string output;
-    output.reserve(text.size() + 2);  // a last line without CR LF gains one
-    adviseHugePages(output.data(), output.capacity());
-    LineWalker lines(text);
+    // The file is written a chunk at a time from one buffer that stays in the cache;
+    // a line longer than a chunk goes out on its own.
+    constexpr std::size_t kChunk = 1 << 20;
+    std::string chunk;
+    chunk.reserve(kChunk);
+    // The output is never longer than the text with a line end added and the final one.
+    ClaimSpace(file, doc.WholeText().size() + 4);
+    LineWalker lines(doc.WholeText());
     std::string_view line;
-    while (lines.next(line)) {
+    while (lines.next(line) && PendingIoError == 0) {
         // Only the space that loading appended is dropped: any other last byte may be
         // the second half of a double-byte character.
         if (!line.empty() && line.back() == ' ') line.remove_suffix(1);
-        output.append(line);
-        output.append("\r\n", 2);
+        if (chunk.size() + line.size() + 2 > kChunk) {
+            WriteText(file, chunk);
+            chunk.clear();
+        }
+        if (line.size() + 2 > kChunk) {
+            WriteText(file, line);
+            WriteText(file, "\r\n");
+            continue;
+        }
+        chunk.append(line);
+        chunk.append("\r\n", 2);
     }
-    WriteTextLine(file, output);
+    // The last chunk and the final line end.
+    WriteTextLine(file, chunk);
     CheckIo();
     CloseText(file);
     CheckIo();

@@ -26,6 +26,7 @@ struct TextFileRec {
     std::string target;       // writing: the path the content ends up at, links resolved
     std::string tempName;     // writing: the new file, empty when writing in place
     std::size_t written = 0;  // writing: bytes handed to the file so far
+    std::size_t claimed = 0;  // writing in place: disk space claimed from the start
 };
 
 // The code of the last failed operation of this thread, 0 when none is pending.
@@ -53,6 +54,14 @@ bool AtEnd(TextFileRec& file);
 
 // Reads the next line into `line`, without its LF or CR LF end; every CR is dropped.
 void ReadTextLine(TextFileRec& file, std::string& line);
+
+// Claims disk space for the `bytes` bytes about to be written, when the file is
+// written in place: a full disk then fails before any old byte is overwritten.
+// A new file needs no claim, since the old one stays until the new one is complete.
+void ClaimSpace(TextFileRec& file, std::size_t bytes);
+
+// Writes `text` as it is. Once a write has failed, nothing more is written.
+void WriteText(TextFileRec& file, std::string_view text);
 
 // Writes `text` followed by CR LF.
 void WriteTextLine(TextFileRec& file, std::string_view text);

@@ -88,13 +88,18 @@ bool flush(TextFileRec& file) {
 // Writing in place overwrites the old content, so the disk space for the new one is
 // claimed first: a full disk then fails before any old byte is lost.
 bool claimSpace(TextFileRec& file, std::size_t bytes) {
-    off_t from = static_cast<off_t>(file.written + file.bufPos);
-    if (sys::calls().fallocate(file.handle, FALLOC_FL_KEEP_SIZE, from, static_cast<off_t>(bytes)) ==
-        0) {
+    const std::size_t from = file.written + file.bufPos;
+    if (from + bytes <= file.claimed) return true;
+    if (sys::calls().fallocate(file.handle, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                               static_cast<off_t>(bytes)) == 0) {
+        file.claimed = from + bytes;
         return true;
     }
     // File systems that cannot claim space ahead are written without the claim.
-    if (errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    if (errno == EOPNOTSUPP || errno == ENOSYS) {
+        file.claimed = static_cast<std::size_t>(-1);
+        return true;
+    }
     fail(ioErrorCode(errno));
     return false;
 }
@@ -137,24 +142,31 @@ void OpenWrite(TextFileRec& file) {
     }
     file.mode = TextFileMode::Writing;
     file.written = 0;
+    file.claimed = 0;
     file.bufPos = 0;
     file.capacity = kWriteBlock;
     file.buffer = std::make_unique_for_overwrite<char[]>(kWriteBlock);
 }
 
-void WriteTextLine(TextFileRec& file, std::string_view text) {
-    if (file.tempName.empty() && !claimSpace(file, text.size() + 2)) return;
-    if (file.bufPos + text.size() + 2 > file.capacity) {
+void ClaimSpace(TextFileRec& file, std::size_t bytes) {
+    if (PendingIoError == 0 && file.tempName.empty()) claimSpace(file, bytes);
+}
+
+void WriteText(TextFileRec& file, std::string_view text) {
+    if (PendingIoError != 0) return;  // after a failed write nothing more is written
+    if (file.tempName.empty() && !claimSpace(file, text.size())) return;
+    if (file.bufPos + text.size() > file.capacity) {
         // Large text goes straight from the caller's memory, in large writes.
-        if (flush(file) && writeAll(file, text.data(), text.size())) {
-            std::memcpy(file.buffer.get(), "\r\n", 2);
-            file.bufPos = 2;
-        }
+        if (flush(file)) writeAll(file, text.data(), text.size());
         return;
     }
     std::memcpy(file.buffer.get() + file.bufPos, text.data(), text.size());
-    std::memcpy(file.buffer.get() + file.bufPos + text.size(), "\r\n", 2);
-    file.bufPos += text.size() + 2;
+    file.bufPos += text.size();
+}
+
+void WriteTextLine(TextFileRec& file, std::string_view text) {
+    WriteText(file, text);
+    WriteText(file, "\r\n");
 }
 
 void finishWrite(TextFileRec& file) {
