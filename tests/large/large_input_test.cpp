@@ -70,6 +70,11 @@ class Stopwatch {
 // unchanged, which the hash of the text shows without a second copy of it.
 double openConvertSave(const std::string& path, const std::string& savePath,
                        bool expectConversion) {
+    // The peak counts from here, also when both tests run in one process.
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
     Stopwatch clock;
     Workspace ws;
     ScriptedDialogs dialogs;
