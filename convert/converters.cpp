@@ -52,6 +52,16 @@ bool isKanjiInSecond(Byte b) {
 
 // ---- VELMOR to Shift-JIS ----
 
+// The output's usual size and its most: every byte gives at most one, but a pair's
+// first byte alone at a line's end gives two, and a text without a final line end
+// gains one.
+constexpr std::size_t velmorExpected(std::size_t n) {
+    return n + n / 16 + 64;
+}
+constexpr std::size_t velmorBound(std::size_t n) {
+    return n + n / 2 + 64;
+}
+
 // Each step writes at most one byte per byte it consumes, plus two for a pair that
 // stands alone at a line's end (its line also held a kanji-in, which wrote nothing).
 constexpr std::size_t velmorRoom(std::size_t bytes) {
@@ -64,7 +74,7 @@ class VelmorToSjis {
         : text_(text),
           in_(bytesOf(text)),
           n_(text.size()),
-          out_(out, n_ + n_ / 16 + 64),
+          out_(out, velmorExpected(n_), velmorBound(n_)),
           table_(velmorToSjisTable()),
           pair_(scan.kanjiPair) {}
 
@@ -192,6 +202,15 @@ class VelmorToSjis {
 
 // ---- Shift-JIS to VELMOR ----
 
+// The output's usual size and its most: a run adds four bytes, and the densest runs,
+// a lead byte alone before each line end, turn three bytes into eight.
+constexpr std::size_t sjisExpected(std::size_t n) {
+    return n + n / 4 + 64;
+}
+constexpr std::size_t sjisBound(std::size_t n) {
+    return 3 * n + 64;
+}
+
 // Each step writes at most four bytes per byte it consumes (a kanji-in and a pair
 // for a lead byte alone at a line's end); a sixteen-byte copy may write 16 more.
 constexpr std::size_t sjisRoom(std::size_t bytes) {
@@ -214,7 +233,7 @@ class SjisToVelmor {
         : text_(text),
           in_(bytesOf(text)),
           n_(text.size()),
-          out_(out, n_ + n_ / 4 + 64),
+          out_(out, sjisExpected(n_), sjisBound(n_)),
           table_(sjisToVelmorTable()),
           pair_(scan.kanjiPair) {}
 
@@ -429,7 +448,7 @@ void appendReleasing(std::string& out, std::string& part) {
 // first part's final pair is known. Returns true when either part met its mark.
 template <typename Converter>
 bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std::string& out,
-                  std::size_t expectedOutput) {
+                  std::size_t expectedOutput, std::size_t outputBound) {
     ScanState secondScan = scan;
     std::string secondOut;
     struct Outcome {
@@ -440,8 +459,7 @@ bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std
         bool met = converter.run(secondScan);
         return Outcome{met, converter.usedStartingPair(), converter.wrotePair()};
     });
-    out.reserve(out.size() + expectedOutput);
-    adviseHugePages(out.data() + out.size(), out.capacity() - out.size());
+    reserveOutput(out, expectedOutput, outputBound);
     bool firstMet = Converter(text.substr(0, split), scan, out).run(scan);
     Outcome outcome = second.get();
     if (outcome.usedStartingPair) {
@@ -460,17 +478,19 @@ bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std
 
 void convertVelmorToSjisAt(std::string_view text, std::size_t split, ScanState& scan,
                            std::int32_t& toSjisDone, std::string& out) {
-    bool met = split == 0 ? VelmorToSjis(text, scan, out).run(scan)
-                          : convertInTwo<VelmorToSjis>(text, split, scan, out,
-                                                       text.size() + text.size() / 16 + 64);
+    bool met = split == 0
+                   ? VelmorToSjis(text, scan, out).run(scan)
+                   : convertInTwo<VelmorToSjis>(text, split, scan, out, velmorExpected(text.size()),
+                                                velmorBound(text.size()));
     if (met) toSjisDone = 1;
 }
 
 void convertSjisToVelmorAt(std::string_view text, std::size_t split, ScanState& scan,
                            std::int32_t& toVelmorDone, std::string& out) {
-    bool met = split == 0 ? SjisToVelmor(text, scan, out).run(scan)
-                          : convertInTwo<SjisToVelmor>(text, split, scan, out,
-                                                       text.size() + text.size() / 4 + 64);
+    bool met = split == 0
+                   ? SjisToVelmor(text, scan, out).run(scan)
+                   : convertInTwo<SjisToVelmor>(text, split, scan, out, sjisExpected(text.size()),
+                                                sjisBound(text.size()));
     if (met) toVelmorDone = 1;
 }
 
