@@ -18,13 +18,7 @@ namespace velmor {
 namespace {
 
 constexpr std::size_t kMinBlock = 64 * 1024;
-// Linux moves at most this much in one read or write call.
-constexpr std::size_t kMaxTransfer = 0x7ffff000;
 constexpr char kCtrlZ = 0x1A;
-
-void fail(int code) {
-    PendingIoError = code;
-}
 
 void releaseBuffer(TextFileRec& file) {
     file.buffer.reset();

@@ -16,12 +16,7 @@ namespace velmor {
 namespace {
 
 constexpr std::size_t kWriteBlock = 64 * 1024;
-constexpr std::size_t kMaxTransfer = 0x7ffff000;
 constexpr int kTempAttempts = 100;
-
-void fail(int code) {
-    PendingIoError = code;
-}
 
 // Creates the new file in `folder` under a name no other file has. Returns the
 // handle, or -1 with errno set.
