@@ -148,7 +148,8 @@ void ClaimSpace(TextFileRec& file, std::size_t bytes) {
 }
 
 void WriteText(TextFileRec& file, std::string_view text) {
-    if (PendingIoError != 0) return;  // after a failed write nothing more is written
+    // After a failed write nothing more is written.
+    if (PendingIoError != 0 || text.empty()) return;
     if (file.tempName.empty() && !claimSpace(file, text.size())) return;
     if (file.bufPos + text.size() > file.capacity) {
         // Large text goes straight from the caller's memory, in large writes.
