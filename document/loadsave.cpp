@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
+#include "linebreaks.h"
 #include "syscalls.h"
 #include "textfile.h"
 
@@ -69,33 +71,40 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName) {
     OpenWrite(file);
     CheckIo();
     TextFileGuard guard(file);
-    // The file is written a chunk at a time from one buffer that stays in the cache;
-    // a line longer than a chunk goes out on its own.
-    constexpr std::size_t kChunk = 1 << 20;
-    std::string chunk;
-    chunk.reserve(kChunk);
+    const std::string& text = doc.WholeText();
     // The output is never longer than the text with a line end added and the final one.
-    ClaimSpace(file, doc.WholeText().size() + 4);
-    LineWalker lines(doc.WholeText());
-    std::string_view line;
-    while (lines.next(line) && PendingIoError == 0) {
+    ClaimSpace(file, text.size() + 4);
+    // The file is written a chunk at a time from one buffer that stays in the cache;
+    // a line longer than a chunk goes out on its own, straight from the Document.
+    constexpr std::size_t kChunk = 1 << 20;
+    auto chunk = std::make_unique_for_overwrite<char[]>(kChunk);
+    char* w = chunk.get();
+    const char* const chunkEnd = chunk.get() + kChunk;
+    auto writeChunk = [&] {
+        WriteText(file, std::string_view(chunk.get(), static_cast<std::size_t>(w - chunk.get())));
+        w = chunk.get();
+    };
+    const std::size_t n = text.size();
+    for (std::size_t pos = 0; pos < n && PendingIoError == 0;) {
+        const std::size_t end = findLineEnd(text, pos);
+        std::size_t length = end - pos;
         // Only the space that loading appended is dropped: any other last byte may be
         // the second half of a double-byte character.
-        if (!line.empty() && line.back() == ' ') line.remove_suffix(1);
-        if (chunk.size() + line.size() + 2 > kChunk) {
-            WriteText(file, chunk);
-            chunk.clear();
-        }
-        if (line.size() + 2 > kChunk) {
-            WriteText(file, line);
+        if (length > 0 && text[end - 1] == ' ') --length;
+        if (length + 2 > static_cast<std::size_t>(chunkEnd - w)) writeChunk();
+        if (length + 2 > kChunk) {
+            WriteText(file, std::string_view(text).substr(pos, length));
             WriteText(file, "\r\n");
-            continue;
+        } else {
+            std::memcpy(w, text.data() + pos, length);
+            w[length] = '\r';
+            w[length + 1] = '\n';
+            w += length + 2;
         }
-        chunk.append(line);
-        chunk.append("\r\n", 2);
+        pos = end + 2;  // past the CR LF, or past the end of the text
     }
-    // The last chunk and the final line end.
-    WriteTextLine(file, chunk);
+    writeChunk();
+    WriteText(file, "\r\n");  // the final line end
     CheckIo();
     CloseText(file);
     CheckIo();
