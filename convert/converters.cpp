@@ -172,10 +172,8 @@ class VelmorToSjis {
             Byte first = in_[p_];
             if (first != 0x20 && !wrotePair_) usedStartingPair_ = true;
             wrotePair_ = true;
-            pair_ = first == 0x20 ? KanjiPair{0x21, 0x21}
-                                  : KanjiPair{static_cast<Byte>(first - 0x80),
-                                              static_cast<Byte>(pair_.second - 0x80)};
-            sjishenkan(pair_);
+            pair_.first = first;
+            velmorPairToSjis(pair_);
             w = putPair(w, pair_);
             p_ = lineEnd_;
         }
@@ -302,18 +300,8 @@ class SjisToVelmor {
         // unless something was converted.
         if (range != kUserDefinedRange && !converted_) usedStartingPair_ = true;
         if (!inRun_) w = openRun(w);
-        if (range == kUserDefinedRange) {
-            pair_ = {0x21, 0x21};
-        } else {
-            pair_.first = b;
-            jishenkan(pair_);
-        }
-        if (pair_ == KanjiPair{0x21, 0x21}) {
-            pair_ = {0x20, 0x20};
-        } else {
-            pair_.first += 0x80;
-            pair_.second += 0x80;
-        }
+        if (range != kUserDefinedRange) pair_.first = b;
+        sjisPairToVelmor(pair_, range == kUserDefinedRange);
         ++p_;
         return putPair(w, pair_);
     }

@@ -43,10 +43,39 @@ constexpr void jishenkan(KanjiPair& pair) {
     pair = {static_cast<std::uint8_t>(f + 0x21), static_cast<std::uint8_t>(s + 0x21)};
 }
 
+// One pair inside a VELMOR run to its Shift-JIS character, in place: a pair whose
+// first byte is a space is the ideographic space, whatever its second byte.
+constexpr void velmorPairToSjis(KanjiPair& pair) {
+    if (pair.first == 0x20) {
+        pair = {0x21, 0x21};
+    } else {
+        pair.first -= 0x80;
+        pair.second -= 0x80;
+    }
+    sjishenkan(pair);
+}
+
+// One Shift-JIS double-byte character to its VELMOR pair, in place. A user-defined
+// character is not computed: like the ideographic space it becomes two spaces.
+constexpr void sjisPairToVelmor(KanjiPair& pair, bool userDefined) {
+    if (userDefined) {
+        pair = {0x21, 0x21};
+    } else {
+        jishenkan(pair);
+    }
+    if (pair.first == 0x21 && pair.second == 0x21) {
+        pair = {0x20, 0x20};
+    } else {
+        pair.first += 0x80;
+        pair.second += 0x80;
+    }
+}
+
 // A two-byte constant: a shift sequence or a range bound.
 using Code2 = std::array<std::uint8_t, 2>;
 
-inline constexpr std::array<Code2, 4> kKanjiIn = {{{0x93, 0x70}, {0x93, 0xF0}, {0x93, 0x74}, {0x93, 0x4C}}};
+inline constexpr std::array<Code2, 4> kKanjiIn = {
+    {{0x93, 0x70}, {0x93, 0xF0}, {0x93, 0x74}, {0x93, 0x4C}}};
 inline constexpr Code2 kKanjiOut = {0x93, 0xF1};
 // The kanji-in sequence the conversion to VELMOR writes.
 inline constexpr Code2 kKanjiInWritten = kKanjiIn[0];

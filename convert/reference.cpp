@@ -8,7 +8,9 @@ namespace velmor {
 
 namespace {
 
-std::uint8_t byteAt(std::string_view line, std::size_t pos) { return static_cast<std::uint8_t>(line[pos]); }
+std::uint8_t byteAt(std::string_view line, std::size_t pos) {
+    return static_cast<std::uint8_t>(line[pos]);
+}
 
 void appendPair(std::string& out, const KanjiPair& pair) {
     out.push_back(static_cast<char>(pair.first));
@@ -40,13 +42,7 @@ void convertVelmorToSjisReference(const Document& doc, ScanState& scan, std::int
             } else {
                 pair.first = byteAt(line, pos);
                 if (pos + 1 < line.size()) pair.second = byteAt(line, pos + 1);
-                if (pair.first == 0x20) {
-                    pair = {0x21, 0x21};
-                } else {
-                    pair.first -= 0x80;
-                    pair.second -= 0x80;
-                }
-                sjishenkan(pair);
+                velmorPairToSjis(pair);
                 appendPair(out, pair);
                 pos += 2;
             }
@@ -71,19 +67,12 @@ void convertSjisToVelmorReference(const Document& doc, ScanState& scan, std::int
                     scan.KanjiMode = 1;
                     appendPair(out, {kKanjiInWritten[0], kKanjiInWritten[1]});
                 }
-                if (range == kUserDefinedRange) {
-                    pair = {0x21, 0x21};
-                } else {
+                // A user-defined character's bytes are not read.
+                if (range != kUserDefinedRange) {
                     pair.first = byteAt(line, pos);
                     if (pos + 1 < line.size()) pair.second = byteAt(line, pos + 1);
-                    jishenkan(pair);
                 }
-                if (pair.first == 0x21 && pair.second == 0x21) {
-                    pair = {0x20, 0x20};
-                } else {
-                    pair.first += 0x80;
-                    pair.second += 0x80;
-                }
+                sjisPairToVelmor(pair, range == kUserDefinedRange);
                 appendPair(out, pair);
                 pos += 2;
             } else {
