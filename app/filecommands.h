@@ -9,7 +9,7 @@ namespace velmor {
 
 // What the file commands need of the main window.
 class FileCommandHost {
-public:
+  public:
     virtual ~FileCommandHost() = default;
     // Enables or disables the Close and Save As menu items together.
     virtual void setFileItemsEnabled(bool enabled) = 0;
@@ -21,7 +21,7 @@ public:
 // between disk and view, ask before unsaved work is dropped, and never drop it
 // unless the user said No or the save was completed.
 class FileCommands {
-public:
+  public:
     FileCommands(Workspace& ws, UserDialogs& dialogs, FileCommandHost& host)
         : ws_(ws), dialogs_(dialogs), host_(host) {}
 
@@ -36,7 +36,7 @@ public:
     FileDialogState OpenDialog1;
     FileDialogState SaveDialog1;
 
-private:
+  private:
     enum class SaveOutcome { Written, DialogCancelled, OverwriteRefused };
     SaveOutcome saveSequence(bool clearMarkAfterWrite);
     int askSaveQuestion();

@@ -13,7 +13,7 @@ namespace velmor {
 // so they behave the same everywhere. Each dialog object lives as long as its
 // owner and remembers its folder and file type between uses.
 class FileDialogs {
-public:
+  public:
     explicit FileDialogs(QWidget* owner);
 
     // Shows the dialog of `kind` modally with the filter, options, file name and

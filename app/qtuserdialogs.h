@@ -8,7 +8,7 @@ namespace velmor {
 // The real UserDialogs: our message box and Qt's file dialogs. While one is open
 // the normal pointer shows, even when a command has put up the wait cursor.
 class QtUserDialogs : public UserDialogs {
-public:
+  public:
     explicit QtUserDialogs(QWidget* owner) : files_(owner) {}
 
     int messageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
@@ -16,7 +16,7 @@ public:
 
     FileDialogs& fileDialogs() { return files_; }
 
-private:
+  private:
     FileDialogs files_;
 };
 

@@ -17,8 +17,10 @@ void velmor_check(Workspace& ws, UserDialogs& dialogs);
 
 // Message texts of the conversion commands.
 inline constexpr char kMsgOpenFileFirst[] = "ファイルを開いて下さい。";
-inline constexpr char kMsgDoubleConversion[] = "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。";
+inline constexpr char kMsgDoubleConversion[] =
+    "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。";
 inline constexpr char kMsgAlreadyVelmor[] =
-    "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しますか？";
+    "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しま"
+    "すか？";
 
 }  // namespace velmor

@@ -11,7 +11,9 @@ int comparePiece(std::string_view piece, const Code2& code) {
     return piece.size() == 2 ? 0 : 1;
 }
 
-bool pieceEquals(std::string_view piece, const Code2& code) { return comparePiece(piece, code) == 0; }
+bool pieceEquals(std::string_view piece, const Code2& code) {
+    return comparePiece(piece, code) == 0;
+}
 
 bool isKanjiIn(std::string_view piece) {
     for (const Code2& in : kKanjiIn) {

@@ -75,7 +75,8 @@ void Document::AppendLine(std::string_view line) {
 void Document::ReplaceText(std::string text) {
     constexpr char kRefused[] = "文字列の大きさが メモ の制限を越えました";
     try {
-        std::string normal = lineBreaksAreNormal(text) ? std::move(text) : NormalizeLineBreaks(text);
+        std::string normal =
+            lineBreaksAreNormal(text) ? std::move(text) : NormalizeLineBreaks(text);
         if (normal == text_) return;
         if (normal.size() > storageLimit_) throw EInvalidOperation(kRefused);
         text_ = std::move(normal);

@@ -12,7 +12,7 @@ namespace velmor {
 // empty last piece (empty text, or text ending in CR LF) is not a line.
 // Lines have no length limit and NUL is an ordinary byte.
 class Document {
-public:
+  public:
     const std::string& WholeText() const { return text_; }
     std::size_t LineCount() const;
     // The whole line without its break; empty for an index at or past LineCount.
@@ -38,7 +38,7 @@ public:
     // Makes room for a text of `bytes` bytes, so a load grows the text only once.
     void reserve(std::size_t bytes);
 
-private:
+  private:
     void ensureIndex() const;
 
     std::string text_;
@@ -52,12 +52,12 @@ private:
 
 // Walks the lines of a text in order without an index.
 class LineWalker {
-public:
+  public:
     explicit LineWalker(std::string_view text) : text_(text) {}
     // Sets `line` to the next line and returns true, or returns false after the last.
     bool next(std::string_view& line);
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_ = 0;
 };

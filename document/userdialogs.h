@@ -50,14 +50,14 @@ constexpr unsigned ofNoChangeDir = 8;
 // A file dialog as the commands see it. The commands set `filter` and `options`
 // before every use; `fileName` and `filterIndex` carry over from the last use.
 struct FileDialogState {
-    std::string filter;     // "description|pattern|description|pattern..."
-    unsigned options = 0;   // option bits
-    std::string fileName;   // shown at opening; the chosen path after an accepted dialog
-    int filterIndex = 1;    // 1-based selected file type
+    std::string filter;    // "description|pattern|description|pattern..."
+    unsigned options = 0;  // option bits
+    std::string fileName;  // shown at opening; the chosen path after an accepted dialog
+    int filterIndex = 1;   // 1-based selected file type
 };
 
 class UserDialogs {
-public:
+  public:
     virtual ~UserDialogs() = default;
     // Shows a modal message box and returns the result code of the answer.
     // `text` is UTF-8 and may hold CR LF line breaks.

@@ -20,7 +20,6 @@ namespace {
 
 class ECancelledByUser : public EAbort {};
 
-
 }  // namespace
 
 class ErrorDisplayTest : public QObject {

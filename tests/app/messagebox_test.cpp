@@ -17,8 +17,8 @@
 #include "recordederrors.h"
 
 using namespace velmor;
-using velmor::testing::RecordedErrors;
 using velmor::testing::FakePlatform;
+using velmor::testing::RecordedErrors;
 
 namespace {
 
@@ -102,7 +102,6 @@ std::string divided(const std::vector<std::string>& parts) {
     for (const std::string& part : parts) out += part + "\r\n" + divider;
     return out;
 }
-
 
 }  // namespace
 

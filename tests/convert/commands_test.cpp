@@ -53,7 +53,8 @@ TEST(ConversionCommands, VelmorToSjisSetsFlagsAndMarkThenRefusesTwice) {
     dialogs.answer(mrOk);
     velmor_sjisClick(ws, dialogs);
     ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(dialogs.questions[0].text, "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。");
+    EXPECT_EQ(dialogs.questions[0].text,
+              "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。");
     EXPECT_EQ(dialogs.questions[0].kind, MsgKind::Information);
     EXPECT_EQ(ws.document.WholeText(), before);
 
@@ -95,7 +96,8 @@ TEST(ConversionCommands, PreScanAsksBeforeConvertingVelmorLookingText) {
         sjis_velmorClick(ws, dialogs);
         ASSERT_EQ(dialogs.questions.size(), 1u);
         EXPECT_EQ(dialogs.questions[0].text,
-                  "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しますか？");
+                  "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n"
+                  "変換を強行しますか？");
         EXPECT_EQ(dialogs.questions[0].kind, MsgKind::Confirmation);
         EXPECT_EQ(dialogs.questions[0].buttons, MsgButtons{mbYes | mbCancel});
         EXPECT_EQ(ws.document.WholeText(), text + "\r\n");
@@ -106,7 +108,8 @@ TEST(ConversionCommands, PreScanAsksBeforeConvertingVelmorLookingText) {
     ScriptedDialogs dialogs;
     dialogs.answer(mrYes);
     sjis_velmorClick(ws, dialogs);
-    EXPECT_EQ(ws.document.WholeText(), bytes({0x93, 0x70, 0xC5, 0xD1, 0x93, 0xF1, ' ', '\r', '\n'}));
+    EXPECT_EQ(ws.document.WholeText(),
+              bytes({0x93, 0x70, 0xC5, 0xD1, 0x93, 0xF1, ' ', '\r', '\n'}));
     EXPECT_TRUE(ws.document.ModifiedMark());
     EXPECT_EQ(ws.state.ToVelmorDone, 1);
 

@@ -325,8 +325,8 @@ namespace {
 // the first part left, the case that forces a second pass.
 TEST(Conversion, TwoPartsMatchReferenceAtEveryLineStart) {
     auto rng = testing::seededRandom("Conversion.TwoPartsMatchReference");
-    const std::string alphabet = bytes({0x93, 0x70, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', '\r', '\n',
-                                        0x89, 0x84, 0xF1, 0x88, 0x9F, 0x81, 0x40});
+    const std::string alphabet = bytes({0x93, 0x70, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', '\r',
+                                        '\n', 0x89, 0x84, 0xF1, 0x88, 0x9F, 0x81, 0x40});
     // First the plain cases: the second part's first line ends after a pair's first
     // byte (a lead byte alone is stored with the break's CR as its second byte, so
     // these texts end without a break).

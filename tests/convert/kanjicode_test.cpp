@@ -35,8 +35,8 @@ TEST(PairArithmetic, IsTheStandardMappingAndItsInverseOnAllJisCodes) {
         for (int cell = 0x21; cell <= 0x7E; ++cell) {
             KanjiPair s = sjis(row, cell);
             ASSERT_EQ(s, standardShiftJis(row, cell)) << row << "," << cell;
-            ASSERT_EQ(jis(s.first, s.second), (KanjiPair{static_cast<std::uint8_t>(row),
-                                                          static_cast<std::uint8_t>(cell)}));
+            ASSERT_EQ(jis(s.first, s.second),
+                      (KanjiPair{static_cast<std::uint8_t>(row), static_cast<std::uint8_t>(cell)}));
         }
     }
 }

@@ -99,7 +99,8 @@ TEST(DocumentAppendLine, KeepsNulAndSplitsAtCrLf) {
     doc.AppendLine("ab");
     doc.AppendLine(bytes({'c', 0, 'd'}));
     doc.AppendLine("x\r\ny");
-    EXPECT_EQ(doc.WholeText(), bytes({'a', 'b', '\r', '\n', 'c', 0, 'd', '\r', '\n', 'x', '\r', '\n', 'y', '\r', '\n'}));
+    EXPECT_EQ(doc.WholeText(), bytes({'a', 'b', '\r', '\n', 'c', 0, 'd', '\r', '\n', 'x', '\r',
+                                      '\n', 'y', '\r', '\n'}));
     EXPECT_EQ(linesOf(doc), (Lines{"ab", bytes({'c', 0, 'd'}), "x", "y"}));
 }
 

@@ -29,7 +29,8 @@ TEST(NormalizeLineBreaks, Examples) {
 
 TEST(NormalizeLineBreaks, FastPathMatchesReferenceOnRandomBytes) {
     auto rng = testing::seededRandom("NormalizeLineBreaks.FastPathMatchesReference");
-    const std::string breaky = bytes({'a', '\r', '\n', 0, 0x81, 0x9F, 0xE0, 0xFC, 0x80, 0xA0, 0xFD});
+    const std::string breaky =
+        bytes({'a', '\r', '\n', 0, 0x81, 0x9F, 0xE0, 0xFC, 0x80, 0xA0, 0xFD});
     for (int round = 0; round < 20000; ++round) {
         std::size_t length = rng() % (round % 10 == 0 ? 3000 : 40);
         std::string text = testing::randomBytes(rng, length, round % 2 ? breaky : "");

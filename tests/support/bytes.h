@@ -34,7 +34,8 @@ inline std::mt19937_64 seededRandom(const char* test, std::uint64_t seed = 20021
 }
 
 // Random bytes drawn from `alphabet` (all 256 values when empty), `length` long.
-inline std::string randomBytes(std::mt19937_64& rng, std::size_t length, const std::string& alphabet = "") {
+inline std::string randomBytes(std::mt19937_64& rng, std::size_t length,
+                               const std::string& alphabet = "") {
     std::string s(length, '\0');
     for (auto& c : s) {
         if (alphabet.empty()) {

@@ -14,7 +14,7 @@ namespace velmor::testing {
 // test can check texts, kinds and buttons; a question without a scripted answer
 // fails the test by throwing.
 class ScriptedDialogs : public UserDialogs {
-public:
+  public:
     struct Question {
         std::string text;
         MsgKind kind;
@@ -53,7 +53,8 @@ public:
     }
 
     bool runFileDialog(FileDialogKind kind, FileDialogState& state) override {
-        fileRequests.push_back({kind, state.filter, state.options, state.fileName, state.filterIndex});
+        fileRequests.push_back(
+            {kind, state.filter, state.options, state.fileName, state.filterIndex});
         if (files_.empty()) throw std::logic_error("unexpected file dialog");
         std::optional<std::string> path = files_.front();
         files_.pop_front();
@@ -67,7 +68,7 @@ public:
     std::vector<Question> questions;
     std::vector<FileRequest> fileRequests;
 
-private:
+  private:
     std::deque<int> answers_;
     std::deque<std::optional<std::string>> files_;
     std::optional<int> fallback_;
