@@ -1,4 +1,4 @@
-#include "app/errordisplay.h"
+#include "errordisplay.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/apptitle.h"
+#include "commands/messages.h"
 #include "document/errors.h"
 
 namespace velmor {
@@ -72,7 +72,7 @@ void showErrorBox(const std::string& text) {
     // A drag in progress would keep the mouse from reaching the box.
     if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
 
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(AppTitle), QString::fromUtf8(text),
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle), QString::fromUtf8(text),
                     QMessageBox::Ok, QApplication::activeWindow());
     // Messages hold file names; never let one be read as markup.
     box.setTextFormat(Qt::PlainText);

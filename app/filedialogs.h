@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "document/userdialogs.h"
+#include "commands/userdialogs.h"
 
 class QFileDialog;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "app/messagebox.h"
+#include "messagebox.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -11,10 +11,10 @@
 #include <array>
 #include <initializer_list>
 
-#include "app/apptitle.h"
-#include "app/errordisplay.h"
-#include "app/platform.h"
+#include "commands/messages.h"
 #include "document/errors.h"
+#include "errordisplay.h"
+#include "platform.h"
 
 namespace velmor {
 
@@ -87,7 +87,7 @@ TMessageForm::TMessageForm(std::string_view text, MsgKind kind, MsgButtons butto
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       text_(text) {
     const KindInfo& info = Kinds.at(static_cast<std::size_t>(kind));
-    setWindowTitle(QString::fromUtf8(info.caption ? info.caption : AppTitle));
+    setWindowTitle(QString::fromUtf8(info.caption ? info.caption : kAppTitle));
     setFont(platform().messageFont());
 
     if (info.hasIcon) {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "document/userdialogs.h"
+#include "commands/userdialogs.h"
 
 class QKeyEvent;
 class QPushButton;

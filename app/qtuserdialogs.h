@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/userdialogs.h"
+#include "commands/userdialogs.h"
 #include "filedialogs.h"
 
 namespace velmor {

@@ -6,7 +6,8 @@
 #include <QMenuBar>
 #include <QSessionManager>
 
-#include "convert/commands.h"
+#include "commands/conversioncommands.h"
+#include "commands/messages.h"
 #include "errordisplay.h"
 #include "memoview.h"
 #include "platform.h"

@@ -4,9 +4,9 @@
 #include <functional>
 #include <memory>
 
-#include "convert/workspace.h"
-#include "document/userdialogs.h"
-#include "filecommands.h"
+#include "commands/filecommands.h"
+#include "commands/userdialogs.h"
+#include "commands/workspace.h"
 
 class QAction;
 class QMenu;
@@ -28,7 +28,6 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     ~TForm1() override;
 
     Workspace& workspace() { return ws_; }
-    FileCommands& fileCommands() { return commands_; }
     // True once Exit or an allowed close ended the program.
     bool terminateRequested() const { return terminateRequested_; }
 
@@ -78,9 +77,5 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     bool terminateRequested_ = false;
     bool sessionEnding_ = false;
 };
-
-// The window's caption and the text the About box adds to it.
-inline constexpr char kMainCaption[] = "ＶＥＬＭＯＲ＿ＳＪＩＳ漢字変換";
-inline constexpr char kVersionText[] = "   ｖｅｒ　１．１　 2002.04.12";
 
 }  // namespace velmor

@@ -7,10 +7,10 @@
 #include <new>
 #include <string>
 
-#include "convert/commands.h"
-#include "convert/workspace.h"
+#include "commands/conversioncommands.h"
+#include "commands/filecommands.h"
+#include "commands/workspace.h"
 #include "document/errors.h"
-#include "document/loadsave.h"
 #include "measure.h"
 
 namespace velmor::bench {
@@ -57,16 +57,11 @@ int runConvert(int argc, char** argv) {
     AgreeingDialogs dialogs;
     try {
         auto start = Clock::now();
-        ws.state.OpenFileName = argv[2];
-        memo1set(ws.document, ws.state.OpenFileName);
-        ws.document.SetModifiedMark(false);
-        ws.state.ToSjisDone = 0;
-        ws.state.ToVelmorDone = 0;
+        openFile(ws, argv[2]);
         auto loaded = Clock::now();
         command(ws, dialogs);
         auto converted = Clock::now();
-        ws.state.SaveFileName = argv[3];
-        memo1_get_out(ws.document, ws.state.SaveFileName);
+        saveFileAs(ws, argv[3]);
         auto saved = Clock::now();
         printPhase("load", start, loaded);
         printPhase("convert", loaded, converted);

@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "convert/commands.h"
-#include "convert/workspace.h"
+#include "commands/conversioncommands.h"
+#include "commands/workspace.h"
 #include "corpus.h"
 #include "document/errors.h"
 #include "document/loadsave.h"

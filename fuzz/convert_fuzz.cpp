@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "convert/commands.h"
+#include "commands/conversioncommands.h"
 #include "convert/converters.h"
 #include "document/linebreaks.h"
 #include "fuzzcheck.h"

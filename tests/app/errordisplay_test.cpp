@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/apptitle.h"
 #include "app/errordisplay.h"
+#include "commands/messages.h"
 #include "document/errors.h"
 #include "modalanswer.h"
 #include "recordederrors.h"
@@ -101,7 +101,7 @@ class ErrorDisplayTest : public QObject {
                 QVERIFY(box->isModal());
                 box->button(QMessageBox::Ok)->click();
             });
-        QCOMPARE(title, QString::fromUtf8(AppTitle));
+        QCOMPARE(title, QString::fromUtf8(kAppTitle));
         QCOMPARE(text, QString::fromUtf8("<b>C:\\data</b> が見つかりません."));
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(format, Qt::PlainText);

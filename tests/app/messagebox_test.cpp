@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/apptitle.h"
 #include "app/errordisplay.h"
 #include "app/messagebox.h"
+#include "commands/messages.h"
 #include "fakeplatform.h"
 #include "modalanswer.h"
 #include "recordederrors.h"
@@ -120,7 +120,7 @@ class MessageBoxTest : public QObject {
         } kinds[] = {
             {MsgKind::Warning, "警告", true},     {MsgKind::Error, "エラー", true},
             {MsgKind::Information, "情報", true}, {MsgKind::Confirmation, "確認", true},
-            {MsgKind::Custom, AppTitle, false},
+            {MsgKind::Custom, kAppTitle, false},
         };
         for (const auto& k : kinds) {
             TMessageForm box("<b>a & b</b>", k.kind, mbOK);

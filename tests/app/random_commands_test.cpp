@@ -19,7 +19,7 @@
 
 #include "app/errordisplay.h"
 #include "app/unit1.h"
-#include "convert/commands.h"
+#include "commands/messages.h"
 #include "convert/converters.h"
 #include "document/linebreaks.h"
 #include "support/bytes.h"

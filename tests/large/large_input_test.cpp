@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "convert/commands.h"
+#include "commands/conversioncommands.h"
 #include "document/loadsave.h"
 #include "support/scripteddialogs.h"
 #include "support/tempfolder.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "document/userdialogs.h"
+#include "commands/userdialogs.h"
 
 namespace velmor::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/userdialogs.h"
+#include "userdialogs.h"
 #include "workspace.h"
 
 namespace velmor {
@@ -14,13 +14,5 @@ void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs);
 void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs);
 // The pre-scan: sets ws.scan.HasVelmorCodes to 1 when a kanji-in stands anywhere.
 void velmor_check(Workspace& ws, UserDialogs& dialogs);
-
-// Message texts of the conversion commands.
-inline constexpr char kMsgOpenFileFirst[] = "ファイルを開いて下さい。";
-inline constexpr char kMsgDoubleConversion[] =
-    "二重変換禁止です。\r\n一旦、閉じてから開き直して下さい。";
-inline constexpr char kMsgAlreadyVelmor[] =
-    "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しま"
-    "すか？";
 
 }  // namespace velmor

@@ -1,13 +1,27 @@
 #include "filecommands.h"
 
-#include "convert/commands.h"
 #include "document/loadsave.h"
+#include "messages.h"
 
 namespace velmor {
 
 std::string bareFileName(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void openFile(Workspace& ws, const std::string& path) {
+    ws.document.ClearText();
+    ws.state.OpenFileName = path;
+    memo1set(ws.document, ws.state.OpenFileName);
+    ws.document.SetModifiedMark(false);
+    ws.state.ToSjisDone = 0;
+    ws.state.ToVelmorDone = 0;
+}
+
+void saveFileAs(Workspace& ws, const std::string& path) {
+    ws.state.SaveFileName = path;
+    memo1_get_out(ws.document, ws.state.SaveFileName);
 }
 
 int FileCommands::askSaveQuestion() {
@@ -24,15 +38,16 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
     SaveDialog1.filter = kSaveFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Save, SaveDialog1))
         return SaveOutcome::DialogCancelled;
+    // The chosen path is remembered even when the overwrite is refused.
     ws_.state.SaveFileName = SaveDialog1.fileName;
-    if (fileExists(ws_.state.SaveFileName)) {
-        std::string question = bareFileName(ws_.state.SaveFileName) + kMsgOverwriteSuffix;
+    if (fileExists(SaveDialog1.fileName)) {
+        std::string question = bareFileName(SaveDialog1.fileName) + kMsgOverwriteSuffix;
         // Only an explicit Yes overwrites; Escape or the close box keep the old file.
         if (dialogs_.messageBox(question, MsgKind::Confirmation, mbYes | mbNo) != mrYes) {
             return SaveOutcome::OverwriteRefused;
         }
     }
-    memo1_get_out(ws_.document, ws_.state.SaveFileName);
+    saveFileAs(ws_, SaveDialog1.fileName);
     if (clearMarkAfterWrite) ws_.document.SetModifiedMark(false);
     return SaveOutcome::Written;
 }
@@ -45,12 +60,7 @@ void FileCommands::Open1Click() {
     OpenDialog1.options = ofNoChangeDir;
     OpenDialog1.filter = kOpenFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Open, OpenDialog1)) return;
-    ws_.document.ClearText();
-    ws_.state.OpenFileName = OpenDialog1.fileName;
-    memo1set(ws_.document, ws_.state.OpenFileName);
-    ws_.document.SetModifiedMark(false);
-    ws_.state.ToSjisDone = 0;
-    ws_.state.ToVelmorDone = 0;
+    openFile(ws_, OpenDialog1.fileName);
     host_.setFileItemsEnabled(true);
 }
 

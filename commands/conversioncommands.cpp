@@ -1,8 +1,9 @@
-#include "commands.h"
+#include "conversioncommands.h"
 
 #include <string>
 
-#include "converters.h"
+#include "convert/converters.h"
+#include "messages.h"
 
 namespace velmor {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "convert/workspace.h"
-#include "document/userdialogs.h"
+#include "userdialogs.h"
+#include "workspace.h"
 
 namespace velmor {
 
@@ -50,10 +50,11 @@ class FileCommands {
 // The file name shown in the overwrite question: the path after its last "/".
 std::string bareFileName(const std::string& path);
 
-inline constexpr char kOpenFilter[] = "Text files (*.txt)|*.TXT|すべてのファイル(*.*)|*.*";
-inline constexpr char kSaveFilter[] = "すべて (*.*)|*.*";
-inline constexpr char kMsgCloseFirst[] = "一旦、閉じてから開き直して下さい。";
-inline constexpr char kMsgSaveChanges[] = "ファイルが更新されています。保存しますか？";
-inline constexpr char kMsgOverwriteSuffix[] = "は既存です。上書きしますか？";
+// What Open does once its dialog returned `path`: drops the text, loads the file and
+// starts afresh (mark cleared, neither conversion done). Throws EInOutError.
+void openFile(Workspace& ws, const std::string& path);
+// What Save As does once its dialog returned `path` and any overwrite was allowed:
+// writes the Document to `path`. Throws EInOutError; the mark is the caller's.
+void saveFileAs(Workspace& ws, const std::string& path);
 
 }  // namespace velmor

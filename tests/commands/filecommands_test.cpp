@@ -1,4 +1,4 @@
-#include "app/filecommands.h"
+#include "commands/filecommands.h"
 
 #include <gtest/gtest.h>
 

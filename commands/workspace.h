@@ -1,8 +1,8 @@
 #pragma once
 
+#include "convert/scanstate.h"
 #include "document/document.h"
-#include "document/documentstate.h"
-#include "scanstate.h"
+#include "documentstate.h"
 
 namespace velmor {
 

@@ -1,4 +1,4 @@
-#include "convert/commands.h"
+#include "commands/conversioncommands.h"
 
 #include <gtest/gtest.h>
 
