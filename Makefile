@@ -14,8 +14,12 @@ release: setup
 	@$(CMAKE) -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DVELMOR_TESTS=OFF >/dev/null
 	@cmake --build $(BUILD)/release -j $(JOBS)
 
+# `make run` opens the sample VELMOR file; `make run FILE=` starts empty,
+# `make run FILE=path` opens any file.
+FILE ?= examples/sample-velmor.txt
+
 run: release
-	@scripts/run.sh $(BUILD)/release/app/velmor-kanji
+	@scripts/run.sh $(BUILD)/release/app/velmor-kanji "$(FILE)"
 
 check-build: setup
 	@$(CMAKE) -S . -B $(BUILD)/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON >/dev/null

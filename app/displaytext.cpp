@@ -67,6 +67,12 @@ std::size_t displayCharLength(std::string_view line, std::size_t pos) {
     return 1;
 }
 
+std::size_t displayCharCount(std::string_view line) {
+    std::size_t chars = 0;
+    for (std::size_t pos = 0; pos < line.size(); pos += displayCharLength(line, pos)) ++chars;
+    return chars;
+}
+
 QString displayText(std::string_view line, std::size_t skipChars, std::size_t maxChars) {
     std::size_t pos = 0;
     for (std::size_t skipped = 0; skipped < skipChars && pos < line.size(); ++skipped) {

@@ -15,6 +15,9 @@ namespace velmor {
 // valid second byte, else 1.
 std::size_t displayCharLength(std::string_view line, std::size_t pos);
 
+// Number of characters `line` shows as.
+std::size_t displayCharCount(std::string_view line);
+
 // The text of at most `maxChars` characters of `line`, after skipping `skipChars`
 // characters. Only the bytes shown are decoded, so a very long line costs nothing
 // beyond the part on screen (and a quick scan over the skipped part).

@@ -1,6 +1,7 @@
 #include "errordisplay.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
@@ -16,6 +17,21 @@ namespace {
 ErrorSink& sink() {
     static ErrorSink current;
     return current;
+}
+
+// Window managers set titles in bold, beside an icon and up to three buttons.
+constexpr int kTitleBarExtras = 160;
+
+// A message box is as wide as its text; a short message would cut the title.
+// QMessageBox ignores a minimum width, but not an empty item of that width.
+void reserveTitleWidth(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 }  // namespace
@@ -76,6 +92,7 @@ void showErrorBox(const std::string& text) {
                     QMessageBox::Ok, QApplication::activeWindow());
     // Messages hold file names; never let one be read as markup.
     box.setTextFormat(Qt::PlainText);
+    reserveTitleWidth(box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

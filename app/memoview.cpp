@@ -22,7 +22,7 @@ MemoView::MemoView(const Document& document, QWidget* parent)
     setObjectName("Memo1");
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setFocusPolicy(Qt::ClickFocus);  // never reached by Tab
+    setFocusPolicy(Qt::NoFocus);  // no caret and no focus: the window hands it its keys
     viewport()->setCursor(Qt::ArrowCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
@@ -48,15 +48,21 @@ void MemoView::updateScrollRange() {
     verticalScrollBar()->setRange(0, static_cast<int>(std::min<std::size_t>(maximum, INT_MAX)));
 }
 
-void MemoView::showFirstLines() {
+void MemoView::documentChanged() {
     hOffset_ = 0;
+    longest_.reset();
+    maxOffset_.reset();
+}
+
+void MemoView::showFirstLines() {
+    documentChanged();
     updateScrollRange();
     verticalScrollBar()->setValue(0);
     viewport()->update();
 }
 
 void MemoView::showLastLines() {
-    hOffset_ = 0;
+    documentChanged();
     updateScrollRange();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
@@ -84,12 +90,50 @@ void MemoView::paintEvent(QPaintEvent*) {
 
 void MemoView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    maxOffset_.reset();
     updateScrollRange();
+}
+
+MemoView::Longest MemoView::longestLine() {
+    if (longest_) return *longest_;
+    Longest best;
+    const std::size_t count = document_.LineCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string_view line = document_.LineAt(i);
+        // A line never shows more characters than it has bytes: most lines need no count.
+        if (line.size() <= best.chars) continue;
+        std::size_t chars = displayCharCount(line);
+        if (chars > best.chars) best = {i, chars};
+    }
+    longest_ = best;
+    return best;
+}
+
+std::size_t MemoView::maximumHorizontalOffset() {
+    if (maxOffset_) return *maxOffset_;
+    const Longest longest = longestLine();
+    const std::string_view line = document_.LineAt(longest.line);
+    const int room = viewport()->width() - kMargin;
+    const QFontMetrics metrics = fontMetrics();
+    // The most characters of the line's end that fit in the view.
+    std::size_t fit = 0;
+    std::size_t high = std::min<std::size_t>(longest.chars, static_cast<std::size_t>(room / 2 + 2));
+    while (fit < high) {
+        std::size_t tail = (fit + high + 1) / 2;
+        QString text = displayText(line, longest.chars - tail, tail);
+        if (metrics.horizontalAdvance(text) <= room) {
+            fit = tail;
+        } else {
+            high = tail - 1;
+        }
+    }
+    maxOffset_ = longest.chars - fit;
+    return *maxOffset_;
 }
 
 void MemoView::scrollSideways(long chars) {
     long offset = static_cast<long>(hOffset_) + chars;
-    hOffset_ = static_cast<std::size_t>(std::max(0L, offset));
+    hOffset_ = std::min(static_cast<std::size_t>(std::max(0L, offset)), maximumHorizontalOffset());
     viewport()->update();
 }
 
@@ -107,6 +151,10 @@ void MemoView::wheelEvent(QWheelEvent* event) {
 }
 
 void MemoView::keyPressEvent(QKeyEvent* event) {
+    if (!scrollByKey(event)) QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool MemoView::scrollByKey(QKeyEvent* event) {
     QScrollBar* bar = verticalScrollBar();
     updateScrollRange();
     switch (event->key()) {
@@ -137,16 +185,15 @@ void MemoView::keyPressEvent(QKeyEvent* event) {
             if (event->modifiers() & Qt::ControlModifier) bar->setValue(bar->maximum());
             break;
         default:
-            QAbstractScrollArea::keyPressEvent(event);
-            return;
+            return false;
     }
     event->accept();
+    return true;
 }
 
 // The view is read-only and has no caret or selection: mouse presses and drags
 // inside the text do nothing (the scroll bar is a separate widget and still works).
 void MemoView::mousePressEvent(QMouseEvent* event) {
-    setFocus(Qt::MouseFocusReason);
     event->accept();
 }
 void MemoView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <cstddef>
+#include <optional>
 
 namespace velmor {
 
@@ -10,7 +11,8 @@ class Document;
 // The read-only view of the Document: one line per row, never wrapped, a vertical
 // scroll bar only. It reads the Document and paints just the rows on screen, so a
 // huge Document scrolls as smoothly as a small one. The mouse neither places a
-// caret nor selects; the wheel scrolls, Shift+wheel and Left/Right scroll sideways.
+// caret nor selects and it never takes the keyboard focus; the wheel scrolls,
+// Shift+wheel scrolls sideways, and the window hands it the scrolling keys.
 class MemoView : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -20,9 +22,15 @@ class MemoView : public QAbstractScrollArea {
     void showFirstLines();
     void showLastLines();
 
+    // Scrolls for Up/Down/PageUp/PageDown/Ctrl+Home/Ctrl+End/Home/End/Left/Right and
+    // accepts the event; returns false for any other key.
+    bool scrollByKey(QKeyEvent* event);
+
     std::size_t firstVisibleLine() const;
     std::size_t visibleLineCapacity() const;
     std::size_t horizontalOffset() const { return hOffset_; }
+    // Largest sideways offset: where the end of the longest line reaches the right edge.
+    std::size_t maximumHorizontalOffset();
     // Number of Document lines read by the last paint (for checking paint cost).
     std::size_t linesReadByLastPaint() const { return linesReadByLastPaint_; }
 
@@ -39,10 +47,21 @@ class MemoView : public QAbstractScrollArea {
     void updateScrollRange();
     int rowHeight() const;
     void scrollSideways(long chars);
+    void documentChanged();
+
+    // Index and character count of the longest line, found on first need after each
+    // text change, so loading and painting never pay for it.
+    struct Longest {
+        std::size_t line = 0;
+        std::size_t chars = 0;
+    };
+    Longest longestLine();
 
     const Document& document_;
     std::size_t hOffset_ = 0;  // characters hidden at the left of every line
     std::size_t linesReadByLastPaint_ = 0;
+    std::optional<Longest> longest_;
+    std::optional<std::size_t> maxOffset_;  // for the viewport width it was found for
 };
 
 }  // namespace velmor

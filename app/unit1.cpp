@@ -3,8 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSessionManager>
+#include <QWindow>
 
 #include "commands/conversioncommands.h"
 #include "commands/messages.h"
@@ -36,12 +42,18 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent)
     setObjectName("Form1");
     setWindowTitle(QString::fromUtf8(kMainCaption));
     QFont font;
-    font.setFamilies({QString::fromUtf8("ＭＳ Ｐゴシック"), "MS PGothic", "IPAPGothic"});
+    // The Japanese fonts lack the replacement character (DejaVu Sans has it) and the
+    // control pictures such as ␀ (Symbola has them), which would otherwise both
+    // draw as the same empty box.
+    font.setFamilies({QString::fromUtf8("ＭＳ Ｐゴシック"), "MS PGothic", "IPAPGothic",
+                      "DejaVu Sans", "Symbola"});
     font.setPixelSize(12);
     setFont(font);
 
     Memo1 = new MemoView(ws_.document, this);
     setCentralWidget(Memo1);
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
     createMenu();
     connect(qApp, &QGuiApplication::commitDataRequest, this, &TForm1::commitData);
     FormCreate();
@@ -84,30 +96,80 @@ void TForm1::createMenu() {
                        &TForm1::Help1Click);
 }
 
+QRect framedPlacement(QSize screen, QSize desktop, QMargins frame) {
+    const QSize outer(screen.width() / 2, screen.height() / 2);
+    const QPoint corner(std::max(0, (desktop.width() - outer.width()) / 2),
+                        std::max(0, (desktop.height() - outer.height()) / 2));
+    return QRect(corner, outer).marginsRemoved(frame);
+}
+
 void TForm1::FormCreate() {
-    const QSize screen = platform().screenSize();
-    resize(screen.width() / 2, screen.height() / 2);
-    // Centred once on the whole desktop.
-    const QSize desktop = platform().desktopSize();
-    move(std::max(0, (desktop.width() - width()) / 2),
-         std::max(0, (desktop.height() - height()) / 2));
+    // Until a window manager reports a frame, the inner area is the half screen.
+    setGeometry(framedPlacement(platform().screenSize(), platform().desktopSize(), QMargins()));
     SaveAs1->setEnabled(false);
     Close1->setEnabled(false);
 }
 
+void TForm1::placeFrame() {
+    if (framePlaced_ || !windowHandle()) return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull()) return;
+    framePlaced_ = true;
+    const QRect inner = framedPlacement(platform().screenSize(), platform().desktopSize(), frame);
+    resize(inner.size());
+    move(inner.topLeft() - QPoint(frame.left(), frame.top()));
+}
+
+bool TForm1::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // The frame is known once the window manager has reparented the mapped window,
+    // which Qt follows with a move or an expose.
+    switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Expose:
+        case QEvent::Show:
+            placeFrame();
+            break;
+        default:
+            break;
+    }
+    return handled;
+}
+
 void TForm1::run(const std::function<void()>& command) {
-    WaitCursor wait;
-    runCommand(command);
+    {
+        WaitCursor wait;
+        runCommand(command);
+    }
+    // Without a window manager a closed box leaves the focus nowhere (the root window);
+    // the main window takes it back so the menu keys work again.
+    if (isVisible() && !QApplication::activeModalWidget() && !QApplication::activeWindow()) {
+        activateWindow();
+    }
+}
+
+void TForm1::runOnText(const std::function<void()>& command, bool showLast) {
+    // A changed text has another buffer or size: a replacement moves a new string in,
+    // a clear or a load changes the size. Refusals leave both as they were.
+    const std::string& text = ws_.document.WholeText();
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    run(command);
+    if (text.data() == data && text.size() == size) return;
+    showLast ? Memo1->showLastLines() : Memo1->showFirstLines();
 }
 
 void TForm1::Open1Click() {
-    run([this] { commands_.Open1Click(); });
-    Memo1->showLastLines();
+    runOnText([this] { commands_.Open1Click(); }, true);
+}
+
+void TForm1::openFile(const std::string& path) {
+    runOnText([this, &path] { commands_.openGivenFile(path); }, true);
 }
 
 void TForm1::Close1Click() {
-    run([this] { commands_.Close1Click(); });
-    if (ws_.document.WholeText().empty()) Memo1->showFirstLines();
+    runOnText([this] { commands_.Close1Click(); }, false);
 }
 
 void TForm1::SaveAs1Click() {
@@ -119,13 +181,11 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::velmor_sjisClick() {
-    run([this] { velmor::velmor_sjisClick(ws_, dialogs_); });
-    Memo1->showFirstLines();
+    runOnText([this] { velmor::velmor_sjisClick(ws_, dialogs_); }, false);
 }
 
 void TForm1::sjis_velmorClick() {
-    run([this] { velmor::sjis_velmorClick(ws_, dialogs_); });
-    Memo1->showFirstLines();
+    runOnText([this] { velmor::sjis_velmorClick(ws_, dialogs_); }, false);
 }
 
 void TForm1::Help1Click() {
@@ -133,6 +193,35 @@ void TForm1::Help1Click() {
         std::string text = windowTitle().toStdString() + kVersionText;
         dialogs_.messageBox(text, MsgKind::Information, mbOK);
     });
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (!Memo1->scrollByKey(event)) QMainWindow::keyPressEvent(event);
+}
+
+namespace {
+
+// The one local file a drag carries, or an empty path.
+std::string droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().first();
+    return url.isLocalFile() ? QFile::encodeName(url.toLocalFile()).toStdString() : std::string();
+}
+
+}  // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const std::string path = droppedFile(event->mimeData());
+    if (path.empty()) return;
+    event->acceptProposedAction();
+    // Opened after the drop has finished, so the drag source is not kept waiting
+    // while a box asks something.
+    QMetaObject::invokeMethod(
+        this, [this, path] { openFile(path); }, Qt::QueuedConnection);
 }
 
 bool TForm1::closeAllowed() {

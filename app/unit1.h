@@ -9,6 +9,8 @@
 #include "commands/workspace.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QMenu;
 class QMenuBar;
 class QSessionManager;
@@ -28,6 +30,9 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     ~TForm1() override;
 
     Workspace& workspace() { return ws_; }
+    // Open on a file given from outside (the command line, a drop): the same refusal
+    // and loading as Open, with `path` in place of the dialog's choice.
+    void openFile(const std::string& path);
     // True once Exit or an allowed close ended the program.
     bool terminateRequested() const { return terminateRequested_; }
 
@@ -55,6 +60,11 @@ class TForm1 : public QMainWindow, private FileCommandHost {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    // Scrolling keys no menu or box took go to the view, which never has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void FormCreate();
@@ -63,6 +73,11 @@ class TForm1 : public QMainWindow, private FileCommandHost {
                         void (TForm1::*slot)());
     // Runs a command with the wait cursor up; anything it throws goes to the error display.
     void run(const std::function<void()>& command);
+    // Runs a command that may change the text; the view moves only if it did.
+    void runOnText(const std::function<void()>& command, bool showLast);
+    // Once the window manager has framed the window: the frame, not the inner
+    // area, becomes half the screen, centred on the desktop.
+    void placeFrame();
     // The close query; false keeps the window open.
     bool closeAllowed();
     void commitData(QSessionManager& manager);
@@ -76,6 +91,11 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     FileCommands commands_;
     bool terminateRequested_ = false;
     bool sessionEnding_ = false;
+    bool framePlaced_ = false;
 };
+
+// Where the window's inner area goes so that its frame, with `frame` margins, is half
+// of `screen` and centred on `desktop` (a negative left or top edge becomes 0).
+QRect framedPlacement(QSize screen, QSize desktop, QMargins frame);
 
 }  // namespace velmor

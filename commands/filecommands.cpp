@@ -52,15 +52,25 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
     return SaveOutcome::Written;
 }
 
+bool FileCommands::refusedWhileOpen() {
+    if (ws_.document.WholeText().empty()) return false;
+    dialogs_.messageBox(kMsgCloseFirst, MsgKind::Information, mbOK);
+    return true;
+}
+
 void FileCommands::Open1Click() {
-    if (!ws_.document.WholeText().empty()) {
-        dialogs_.messageBox(kMsgCloseFirst, MsgKind::Information, mbOK);
-        return;
-    }
+    if (refusedWhileOpen()) return;
     OpenDialog1.options = ofNoChangeDir;
     OpenDialog1.filter = kOpenFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Open, OpenDialog1)) return;
     openFile(ws_, OpenDialog1.fileName);
+    host_.setFileItemsEnabled(true);
+}
+
+void FileCommands::openGivenFile(const std::string& path) {
+    if (refusedWhileOpen()) return;
+    OpenDialog1.fileName = path;
+    openFile(ws_, path);
     host_.setFileItemsEnabled(true);
 }
 

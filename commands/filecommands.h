@@ -26,6 +26,9 @@ class FileCommands {
         : ws_(ws), dialogs_(dialogs), host_(host) {}
 
     void Open1Click();
+    // Open with `path` (from the command line or a drop) in place of the dialog's
+    // choice, which it becomes.
+    void openGivenFile(const std::string& path);
     void Close1Click();
     void SaveAs1Click();
     void Exit1Click();
@@ -40,6 +43,7 @@ class FileCommands {
     enum class SaveOutcome { Written, DialogCancelled, OverwriteRefused };
     SaveOutcome saveSequence(bool clearMarkAfterWrite);
     int askSaveQuestion();
+    bool refusedWhileOpen();
     void closeDocument();
 
     Workspace& ws_;

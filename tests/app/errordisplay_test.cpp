@@ -85,6 +85,7 @@ class ErrorDisplayTest : public QObject {
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QList<QAbstractButton*> buttons;
         Qt::TextFormat format = Qt::AutoText;
+        int width = 0;
         velmor::testing::answerModal<int>(
             [] {
                 runCommand([] { throw EInOutError(3, "<b>C:\\data</b> が見つかりません"); });
@@ -98,6 +99,7 @@ class ErrorDisplayTest : public QObject {
                 icon = box->icon();
                 format = box->textFormat();
                 buttons = box->buttons();
+                width = box->width();
                 QVERIFY(box->isModal());
                 box->button(QMessageBox::Ok)->click();
             });
@@ -106,6 +108,8 @@ class ErrorDisplayTest : public QObject {
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(format, Qt::PlainText);
         QCOMPARE(buttons.size(), 1);
+        // Wide enough for the whole title beside the title bar's buttons.
+        QVERIFY(width > QFontMetrics(QApplication::font()).horizontalAdvance(title) + 100);
     }
 };
 

@@ -1,10 +1,13 @@
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QtTest>
 
 #include "app/filedialogs.h"
+#include "app/qttranslation.h"
 #include "modalanswer.h"
 #include "support/tempfolder.h"
 
@@ -89,6 +92,61 @@ class FileDialogsTest : public QObject {
             [](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
         QVERIFY(!accepted);
         QCOMPARE(state.fileName, std::string("/tmp/kept.txt"));
+    }
+
+    // Qt's texts in Japanese; a size where the columns read, kept once the user
+    // changed it; and no completion list left open after a typed name was accepted.
+    void japaneseRoomyAndLeavesNoCompletionOpen() {
+        QVERIFY(installQtJapanese());
+        TempFolder dir;
+        writeFile((dir / "completion-target.txt"), "");
+        QWidget owner;
+        FileDialogs dialogs(&owner);
+        FileDialogState state;
+        state.filter = "すべて (*.*)|*.*";
+        state.fileName = dir / "x";
+        QString title, cancel;
+        QSize firstSize;
+        bool completionShown = false;
+        bool accepted = testing::answerModal<bool>(
+            [&] { return dialogs.run(FileDialogKind::Open, state); },
+            [&](QWidget* modal) {
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                title = dialog->windowTitle();
+                firstSize = dialog->size();
+                auto* box = dialog->findChild<QDialogButtonBox*>("buttonBox");
+                cancel = box->button(QDialogButtonBox::Cancel)->text();
+                auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+                edit->setFocus();
+                QTest::keyClicks(edit, "completion-t");
+                // The folder is read in the background: type on until it offers a completion.
+                completionShown = QTest::qWaitFor([edit] {
+                    QTest::keyClick(edit, Qt::Key_Backspace);
+                    QTest::keyClick(edit, 't');
+                    return QApplication::activePopupWidget() != nullptr;
+                });
+                edit->setText(QString::fromStdString(dir / "completion-target.txt"));
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+        QVERIFY(accepted);
+        QVERIFY(completionShown);
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+        QCOMPARE(title, QString("開く"));
+        QCOMPARE(cancel, QString("キャンセル"));
+        const QSize room = QGuiApplication::primaryScreen()->availableSize() * 9 / 10;
+        QVERIFY(firstSize.width() >= std::min(800, room.width()));
+        QVERIFY(firstSize.height() >= std::min(450, room.height()));
+
+        std::vector<QSize> shown;
+        for (int run = 0; run < 2; ++run) {
+            testing::answerModal<bool>([&] { return dialogs.run(FileDialogKind::Open, state); },
+                                       [&](QWidget* modal) {
+                                           shown.push_back(modal->size());
+                                           modal->resize(700, 420);
+                                           qobject_cast<QDialog*>(modal)->reject();
+                                       });
+        }
+        QCOMPARE(shown, (std::vector<QSize>{firstSize, QSize(700, 420)}));
     }
 };
 

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
 #include <QtTest>
 
 #include "app/errordisplay.h"
@@ -72,6 +74,30 @@ class MainWindowTest : public QObject {
         TForm1 odd(&dialogs);
         QCOMPARE(odd.size(), QSize(511, 383));
         QCOMPARE(odd.pos(), QPoint((3000 - 511) / 2, (767 - 383) / 2));
+        // Once a window manager frames it, the frame is the half screen, centred.
+        QCOMPARE(framedPlacement(QSize(1280, 1024), QSize(1280, 1024), QMargins(1, 24, 1, 1)),
+                 QRect(321, 280, 638, 487));
+        QCOMPARE(framedPlacement(QSize(1024, 768), QSize(1024, 768), QMargins()),
+                 QRect(256, 192, 512, 384));
+    }
+
+    // Control bytes draw as control pictures, invalid codes as the replacement
+    // character, and neither as the box of a missing glyph.
+    void controlBytesAndInvalidCodesLookDifferent() {
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        auto draw = [&](char32_t c) {
+            QImage image(40, 30, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.setFont(form.Memo1->font());
+            painter.drawText(5, 20, QString::fromUcs4(&c, 1));
+            return image;
+        };
+        const QImage control = draw(0x2400), invalid = draw(0xFFFD), missing = draw(0xE000);
+        QVERIFY(control != invalid);
+        QVERIFY(control != missing);
+        QVERIFY(invalid != missing);
     }
 
     void aboutShowsTheCaptionAndVersion() {
@@ -179,9 +205,86 @@ class MainWindowTest : public QObject {
         QVERIFY(dialogs.fileRequests[0].kind == FileDialogKind::Open);
     }
 
+    // The view moves only when the text changed, and the window hands it the
+    // scrolling keys although it never has the focus.
+    void refusalsKeepTheViewAndTheWindowScrollsItByKeys() {
+        TempFolder dir;
+        std::string text = bytes({0x93, 0x70, 0xB0, 0xA1, 0x93, 0xF1}) + "\r\n";
+        for (int i = 0; i < 500; ++i) text += std::string(200, 'x') + std::to_string(i) + "\r\n";
+        writeFile((dir / "in.txt"), text);
+        ScriptedDialogs dialogs;
+        dialogs.answerAllWith(mrCancel);
+        TForm1 form(&dialogs);
+        form.resize(400, 300);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        dialogs.choose((dir / "in.txt"));
+        form.Open1->trigger();
+        MemoView* view = form.Memo1;
+        const size_t bottom = view->firstVisibleLine();
+        QCOMPARE(bottom + view->visibleLineCapacity(), size_t(501));
+        QTest::keyClick(&form, Qt::Key_PageUp);
+        QTest::keyClick(&form, Qt::Key_Up);
+        QTest::keyClick(&form, Qt::Key_Right);
+        const size_t middle = view->firstVisibleLine();
+        const size_t sideways = view->horizontalOffset();
+        QCOMPARE(middle, bottom - view->visibleLineCapacity() - 1);
+        QVERIFY(sideways > 0);
+
+        QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);  // refused: a file is open
+        form.sjis_velmor->trigger();                             // Cancel at the pre-scan
+        form.workspace().state.ToSjisDone = 1;
+        form.velmor_sjis->trigger();  // refused: converted already
+        QCOMPARE(dialogs.questions.size(), size_t(3));
+        QCOMPARE(view->firstVisibleLine(), middle);
+        QCOMPARE(view->horizontalOffset(), sideways);
+
+        QTest::keyClick(&form, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(view->firstVisibleLine(), size_t(0));
+        QCOMPARE(view->horizontalOffset(), size_t(0));
+        QTest::keyClick(&form, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(view->firstVisibleLine(), bottom);
+    }
+
+    // A file named on the command line or dropped on the window is opened as Open
+    // would open it, refused while another is open.
+    void filesFromOutsideOpenLikeOpen() {
+        TempFolder dir;
+        writeFile((dir / "a.txt"), "abc\r\n");
+        testing::RecordedErrors errors;
+        ScriptedDialogs dialogs;
+        dialogs.answerAllWith(mrOk);
+        TForm1 form(&dialogs);
+        form.openFile(dir / "missing.txt");
+        QCOMPARE(errors.texts, std::vector<std::string>{"ファイルが見つかりません."});
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "a.txt"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &drop);
+        QTRY_COMPARE(form.workspace().document.WholeText(), std::string("abc \r\n"));
+        QCOMPARE(form.workspace().state.OpenFileName, dir / "a.txt");
+        QVERIFY(form.Close1->isEnabled());
+        QVERIFY(dialogs.questions.empty());
+
+        form.openFile(dir / "a.txt");
+        QCOMPARE(dialogs.questions.size(), size_t(1));
+        QCOMPARE(dialogs.questions[0].text, std::string("一旦、閉じてから開き直して下さい。"));
+
+        QMimeData two;
+        two.setUrls({QUrl::fromLocalFile("/a"), QUrl::fromLocalFile("/b")});
+        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
+        refused.setAccepted(false);
+        QApplication::sendEvent(&form, &refused);
+        QVERIFY(!refused.isAccepted());
+    }
+
     void viewShowsLastLinesAfterLoadAndFirstAfterConversion() {
         TempFolder dir;
-        std::string text;
+        std::string text = bytes({0x88, 0x9F}) + "\r\n";  // a kanji, so conversion changes the text
         for (int i = 0; i < 500; ++i) text += "line " + std::to_string(i) + "\r\n";
         writeFile((dir / "in.txt"), text);
         ScriptedDialogs dialogs;
@@ -190,7 +293,7 @@ class MainWindowTest : public QObject {
         form.show();
         dialogs.choose((dir / "in.txt"));
         form.Open1->trigger();
-        QCOMPARE(form.Memo1->firstVisibleLine() + form.Memo1->visibleLineCapacity(), size_t(500));
+        QCOMPARE(form.Memo1->firstVisibleLine() + form.Memo1->visibleLineCapacity(), size_t(501));
         form.sjis_velmor->trigger();
         QCOMPARE(form.Memo1->firstVisibleLine(), size_t(0));
         form.Memo1->showLastLines();

@@ -71,7 +71,32 @@ class MemoViewTest : public QObject {
         QTest::keyClick(&view, Qt::Key_Right);
         QVERIFY(view.horizontalOffset() > 0);
         QVERIFY(view.horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
-        QVERIFY(view.focusPolicy() == Qt::ClickFocus);  // Tab never reaches it
+        QVERIFY(view.focusPolicy() == Qt::NoFocus);  // neither Tab nor a click reaches it
+    }
+
+    // Sideways scrolling stops once the end of the longest line (counted in characters,
+    // not bytes) reached the right edge.
+    void sidewaysScrollingEndsAtTheLongestLine() {
+        Document doc;
+        std::string kanji;
+        for (int i = 0; i < 200; ++i) kanji += bytes({0x88, 0x9F});  // 400 bytes, 200 characters
+        doc.AppendLine(kanji);
+        doc.AppendLine(std::string(250, 'x') + "END");
+        doc.AppendLine("short");
+        MemoView view(doc);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.showFirstLines();
+        for (int i = 0; i < 100; ++i) QTest::keyClick(&view, Qt::Key_Right);
+        const std::size_t end = view.horizontalOffset();
+        QCOMPARE(end, view.maximumHorizontalOffset());
+        QVERIFY(end > 200 && end < 253);
+        const QString tail = displayText(doc.LineAt(1), end, 1000);
+        QVERIFY(tail.endsWith("END"));
+        QVERIFY(view.fontMetrics().horizontalAdvance(tail) <= view.viewport()->width());
+        QVERIFY(view.fontMetrics().horizontalAdvance(displayText(doc.LineAt(1), end - 1, 1000)) >
+                view.viewport()->width() - 2);
     }
 };
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# End-to-end test of the real program in a real X server: open a VELMOR file through
-# the open dialog, convert it to Shift-JIS from the menu, save it through the save
-# dialog, take a screenshot, close the window and check that the program ended.
+# End-to-end test of the real program in a real X server without a window manager,
+# in the C locale: open a VELMOR file named on the command line, convert it to
+# Shift-JIS from the menu, save it through the (Japanese) save dialog, take a
+# screenshot, close it, open the result through the open dialog with a typed path,
+# show the About box, close the window and check that the program ended.
 # Usage: e2e_test.sh VELMOR_KANJI X11TOOL ARTIFACT_DIR
 set -euo pipefail
 app=$1
@@ -35,11 +37,12 @@ for _ in $(seq 100); do [[ -S /tmp/.X11-unix/X${display#:} ]] && break; sleep 0.
 export DISPLAY=$display
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+export LANG=C LC_ALL=C
 
 printf '\x93\x70\xb0\xa1\xa4\xa2\x93\xf1ABC\r\n\x93\x70\x20\x20\x93\xf1x\r\n' >"$work/velmor.txt"
 expected=$(printf '\x88\x9f\x82\xa0ABC\r\n\x81\x40x\r\n\r\n' | od -An -tx1)
 
-(cd "$work" && exec "$app") >"$work/app.log" 2>&1 &
+(cd "$work" && exec "$app" "$work/velmor.txt") >"$work/app.log" 2>&1 &
 app_pid=$!
 "$tool" wait "$caption" 60 >/dev/null || fail "the main window did not appear"
 
@@ -74,18 +77,35 @@ gone() {  # waits until no window has the title
     fail "window '$1' stayed open"
 }
 
-focus "$caption"
-xdotool key ctrl+o
-type_into_dialog Open "$work/velmor.txt"
-gone Open
 menu alt+c s
 "$tool" shot "$artifacts/window.png" "$caption"
 menu alt+f a
-type_into_dialog "Save As" "$work/sjis.txt"
-gone "Save As"
+type_into_dialog "名前を付けて保存" "$work/sjis.txt"
+gone "名前を付けて保存"
 for _ in $(seq 50); do [[ -s "$work/sjis.txt" ]] && break; sleep 0.2; done
 actual=$(od -An -tx1 <"$work/sjis.txt" 2>/dev/null || true)
 [[ "$actual" == "$expected" ]] || fail "saved bytes differ: got $actual, want $expected"
+menu alt+f c
+
+# A typed full path ends the open dialog; its completion list must go with it.
+focus "$caption"
+xdotool key ctrl+o
+type_into_dialog "開く" "$work/sjis.txt"
+gone "開く"
+sleep 1
+"$tool" popup && fail "a popup stayed on screen after the open dialog closed"
+
+# After a box closes the main window has the keyboard again, with no click.
+focus "$caption"
+xdotool key alt+v
+focus "情報"
+xdotool key Return
+gone "情報"
+sleep 1
+xdotool key alt+f
+sleep 1
+"$tool" popup || fail "Alt+F did nothing after the About box closed"
+xdotool key Escape
 
 # Saved, so closing the window asks nothing and ends the program.
 "$tool" close "$caption"
