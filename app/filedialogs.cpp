@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QScreen>
+#include <QSplitter>
+#include <QTreeView>
 
 namespace velmor {
 
@@ -29,6 +32,21 @@ QSize firstSize(const QWidget* dialog) {
     return size;
 }
 
+// The size, type and date columns as wide as what they show, the name taking the
+// rest; the list of places wide enough for its names.
+void fitColumns(QFileDialog* dialog) {
+    if (auto* splitter = dialog->findChild<QSplitter*>("splitter")) {
+        const int places = dialog->fontMetrics().averageCharWidth() * 18;
+        splitter->setSizes({places, dialog->width() - places});
+    }
+    auto* details = dialog->findChild<QTreeView*>("treeView");
+    if (!details) return;
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
 QFileDialog* makeDialog(QWidget* owner, const char* name, QFileDialog::AcceptMode mode) {
     auto* dialog = new QFileDialog(owner);
     dialog->setObjectName(name);
@@ -36,6 +54,7 @@ QFileDialog* makeDialog(QWidget* owner, const char* name, QFileDialog::AcceptMod
     // Options first: the size applies to Qt's own dialog, which they select.
     dialog->setOptions(kOptions);
     dialog->resize(firstSize(dialog));
+    fitColumns(dialog);
     return dialog;
 }
 
