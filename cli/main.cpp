@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "convertfile.h"
+#include "commands/convertfile.h"
 #include "options.h"
 #include "progress.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "convertfile.h"
+#include "commands/convertfile.h"
 
 namespace velmor {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "cli/convertfile.h"
 #include "commands/conversioncommands.h"
+#include "commands/convertfile.h"
 #include "commands/filecommands.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
