@@ -9,6 +9,7 @@
 #include "commands/conversioncommands.h"
 #include "commands/convertfile.h"
 #include "commands/filecommands.h"
+#include "document/syscalls.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
 #include "support/tempfolder.h"
@@ -61,6 +62,18 @@ void expectSameAsWindow(const testing::TempFolder& folder, const std::string& in
     EXPECT_EQ(result.bytesWritten, output.size());
 }
 
+// Every save syncs its file; these tests check bytes, not durability, and skip it.
+class StreamedConversion : public ::testing::Test {
+  protected:
+    static sys::Calls withoutSync() {
+        sys::Calls calls = sys::systemCalls();
+        calls.fsync = [](int) { return 0; };
+        return calls;
+    }
+    const sys::Calls calls_ = withoutSync();
+    sys::ScopedCalls scoped_{calls_};
+};
+
 // File bytes shaped like real data, with the load's special cases thrown in: LF and
 // CR LF ends, lone CRs, Ctrl-Z at and after line starts, NUL, shift sequences, lone
 // lead bytes, and lines of every length.
@@ -100,7 +113,7 @@ std::string randomFile(std::mt19937_64& rng, std::size_t length) {
     return text;
 }
 
-TEST(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
+TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
     auto rng = testing::seededRandom("StreamedConversion.TinyPieces");
     testing::TempFolder folder;
     for (int round = 0; round < 300; ++round) {
@@ -113,7 +126,7 @@ TEST(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
     }
 }
 
-TEST(StreamedConversion, MatchesTheWindowOnFixedCases) {
+TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {
     testing::TempFolder folder;
     const std::vector<std::string> inputs = {"",
                                              bytes({0x1A}),
@@ -140,7 +153,7 @@ TEST(StreamedConversion, MatchesTheWindowOnFixedCases) {
 
 // Pieces of a megabyte and more are converted in parts at once, as the window's
 // conversion of a large text is.
-TEST(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
+TEST_F(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
     auto rng = testing::seededRandom("StreamedConversion.MultiPart");
     testing::TempFolder folder;
     std::string sjis = randomFile(rng, 3 << 20);
