@@ -2,6 +2,7 @@
 // checking tools, one sub-command each.
 #include <cstring>
 
+#include "clibench.h"
 #include "convertcommand.h"
 #include "fullbench.h"
 
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "corpus") == 0) {
         return velmor::bench::runCorpus(argc - 1, argv + 1);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "cli") == 0) {
+        return velmor::bench::runCliBenchmark(argc - 1, argv + 1);
     }
     return velmor::bench::runBenchmark(argc, argv);
 }

@@ -1,0 +1,141 @@
+#include "options.h"
+
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <thread>
+
+namespace velmor {
+
+namespace {
+
+constexpr char kVersion[] = "velmor-convert 1.1";
+constexpr char kProgram[] = "velmor-convert";
+
+// A mistake in what was asked: told on standard error, ends with status 2.
+struct UsageError {
+    std::string message;
+};
+
+struct RawOptions {
+    bool toSjis = false;
+    bool toVelmor = false;
+    std::string output;
+    std::string suffix;
+    bool hasSuffix = false;
+    bool inPlace = false;
+    std::vector<std::string> inputs;
+};
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The last part of a path: where an output into a folder takes its name.
+std::string bareName(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string outputInFolder(const std::string& folder, const std::string& input) {
+    if (input == kStandardStream)
+        throw UsageError{"standard input has no name to write into a folder"};
+    return folder + (folder.ends_with('/') ? "" : "/") + bareName(input);
+}
+
+std::vector<FileJob> planJobs(const RawOptions& raw) {
+    const auto& inputs = raw.inputs;
+    const bool several = inputs.size() > 1;
+    const bool readsStdin = std::count(inputs.begin(), inputs.end(), kStandardStream) > 0;
+    if (std::count(inputs.begin(), inputs.end(), kStandardStream) > 1) {
+        throw UsageError{"standard input (-) can be read only once"};
+    }
+    std::vector<FileJob> jobs;
+    if (raw.inPlace) {
+        if (readsStdin) throw UsageError{"--in-place cannot replace standard input"};
+        for (const auto& input : inputs) jobs.push_back({input, input});
+    } else if (raw.hasSuffix) {
+        if (readsStdin) throw UsageError{"--suffix needs a named input, not standard input"};
+        if (raw.suffix.empty()) {
+            throw UsageError{"--suffix '' would write each output over its input; use --in-place"};
+        }
+        for (const auto& input : inputs) jobs.push_back({input, input + raw.suffix});
+    } else if (!raw.output.empty() && raw.output != kStandardStream && isFolder(raw.output)) {
+        for (const auto& input : inputs) jobs.push_back({input, outputInFolder(raw.output, input)});
+    } else if (several) {
+        if (raw.output.empty())
+            throw UsageError{"several inputs need -o FOLDER, --suffix or --in-place"};
+        throw UsageError{"-o " + raw.output + ": not an existing folder (several inputs)"};
+    } else {
+        jobs.push_back({inputs.front(), raw.output.empty() ? kStandardStream : raw.output});
+    }
+    std::set<std::string> outputs;
+    for (const auto& job : jobs) {
+        if (!outputs.insert(job.output).second) {
+            throw UsageError{"two inputs would be written to " + job.output};
+        }
+    }
+    return jobs;
+}
+
+}  // namespace
+
+std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandLine) {
+    RawOptions raw;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    CLI::App app{
+        "Converts Japanese text files between VELMOR and Shift-JIS (code page 932),\n"
+        "byte for byte as the velmor-kanji window does.",
+        kProgram};
+    app.get_formatter()->column_width(22);
+    app.add_flag("--to-sjis", raw.toSjis, "convert VELMOR to Shift-JIS");
+    app.add_flag("--to-velmor", raw.toVelmor, "convert Shift-JIS to VELMOR");
+    auto* output = app.add_option("-o,--output", raw.output,
+                                  "one INPUT: the output file (- = standard output);\n"
+                                  "several: an existing folder taking each by its name")
+                       ->type_name("PATH");
+    auto* suffix = app.add_option("--suffix", raw.suffix, "write each output as INPUT + SUFFIX")
+                       ->type_name("SUFFIX");
+    app.add_flag("--in-place", raw.inPlace, "replace each input with its output");
+    app.add_flag("--force", commandLine.settings.force,
+                 "convert Shift-JIS that already holds kanji-in sequences");
+    app.add_option("-j,--jobs", jobs, "files converted at the same time (default: cores)")
+        ->type_name("N");
+    app.add_flag("-q,--quiet", commandLine.quiet, "no progress line");
+    app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
+        ->required()
+        ->type_name("");
+    app.set_version_flag("--version", kVersion);
+    app.footer("Exit status: 0 all converted, 1 any file refused or failed, 2 usage error.");
+    try {
+        app.parse(argc, argv);
+        raw.hasSuffix = suffix->count() > 0;
+        if (raw.toSjis == raw.toVelmor) throw UsageError{"choose one of --to-sjis and --to-velmor"};
+        if ((output->count() > 0) + raw.hasSuffix + raw.inPlace > 1) {
+            throw UsageError{"choose at most one of -o, --suffix and --in-place"};
+        }
+        if (output->count() > 0 && raw.output.empty()) throw UsageError{"-o needs a path"};
+        if (jobs == 0) throw UsageError{"-j needs at least 1"};
+        commandLine.settings.direction = raw.toSjis ? Direction::ToSjis : Direction::ToVelmor;
+        commandLine.jobs = planJobs(raw);
+    } catch (const CLI::ParseError& error) {
+        int status = app.exit(error);
+        return status == 0 ? kExitConverted : kExitUsage;
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kProgram,
+                     error.message.c_str());
+        return kExitUsage;
+    }
+    commandLine.parallelFiles =
+        static_cast<unsigned>(std::min<std::size_t>(jobs, commandLine.jobs.size()));
+    // Pieces shrink as more files are converted at once, so memory stays bounded.
+    commandLine.settings.chunkBytes =
+        std::clamp<std::size_t>((16u << 20) / commandLine.parallelFiles, 256u << 10, 2u << 20);
+    return std::nullopt;
+}
+
+}  // namespace velmor

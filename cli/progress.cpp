@@ -1,0 +1,59 @@
+#include "progress.h"
+
+#include <cstdio>
+
+namespace velmor {
+
+namespace {
+
+constexpr auto kRefresh = std::chrono::milliseconds(100);
+constexpr char kClearLine[] = "\r\033[K";
+
+}  // namespace
+
+ProgressLine::ProgressLine(bool enabled, std::size_t files, std::uint64_t totalBytes)
+    : enabled_(enabled), files_(files), totalBytes_(totalBytes) {
+    if (enabled_) thread_ = std::thread([this] { run(); });
+}
+
+ProgressLine::~ProgressLine() {
+    if (!enabled_) return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    stop_.notify_all();
+    thread_.join();
+    if (drawn_) std::fputs(kClearLine, stderr);
+}
+
+void ProgressLine::tell(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    if (drawn_) std::fputs(kClearLine, stderr);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    if (drawn_) draw();
+}
+
+void ProgressLine::run() {
+    std::unique_lock lock(mutex_);
+    while (!stop_.wait_for(lock, kRefresh, [this] { return stopping_; })) draw();
+}
+
+// Called with the mutex held.
+void ProgressLine::draw() {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double mb = static_cast<double>(bytes_.load()) / 1e6;
+    const double rate = seconds > 0 ? mb / seconds : 0;
+    const double totalMb = static_cast<double>(totalBytes_) / 1e6;
+    char left[32] = "";
+    if (rate > 0 && totalMb >= mb) {
+        std::snprintf(left, sizeof left, ", %.0f s left", (totalMb - mb) / rate);
+    }
+    std::fprintf(stderr, "%s%zu/%zu files, %.1f MB, %.1f MB/s%s", kClearLine, filesDone_.load(),
+                 files_, mb, rate, left);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+}  // namespace velmor

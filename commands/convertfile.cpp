@@ -1,0 +1,143 @@
+#include "convertfile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+#include <new>
+
+#include "chunkreader.h"
+#include "commands/messages.h"
+#include "convert/converters.h"
+#include "document/errors.h"
+#include "document/ioerror.h"
+#include "document/textfile.h"
+#include "outputsink.h"
+
+namespace velmor {
+
+namespace {
+
+// A refusal of the kind the window tells in a message box.
+struct Refusal {
+    const char* message;
+};
+
+// The input, opened as the window's Open opens a file, or the standard input.
+class InputFile {
+  public:
+    explicit InputFile(const std::string& path) {
+        if (path == kStandardStream) {
+            fd_ = STDIN_FILENO;
+            return;
+        }
+        AssignName(file_, path);
+        OpenRead(file_);
+        CheckIo();
+        fd_ = file_.handle;
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    ~InputFile() {
+        if (file_.mode != TextFileMode::Closed) AbandonText(file_);
+    }
+    int fd() const { return fd_; }
+    bool isFile() const { return fd_ != STDIN_FILENO; }
+    void close() {
+        if (file_.mode == TextFileMode::Closed) return;
+        CloseText(file_);
+        CheckIo();
+    }
+
+  private:
+    TextFileRec file_;
+    int fd_ = -1;
+};
+
+void throwReadError(int code) {
+    if (code != 0) throw EInOutError(code, ioErrorMessage(code));
+}
+
+// Runs `step`, a step on the file at `path`, so a failure names that file.
+template <typename Step>
+void onFile(std::string& failedPath, const std::string& path, Step step) {
+    failedPath = path;
+    step();
+}
+
+// The pieces of one file through the converter into the sink. Throws Refusal, and
+// EInOutError with `failedPath` set to the file it concerns.
+void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFile& input,
+                   FileResult& result, std::atomic<std::uint64_t>& progress,
+                   std::string& failedPath) {
+    ChunkReader reader(input.fd(), settings.chunkBytes);
+    const LoadedPiece* piece = &reader.next();
+    throwReadError(piece->error);
+    // The conversions refuse a Document that loaded to nothing.
+    if (piece->loaded.empty()) throw Refusal{kMsgOpenFileFirst};
+    const bool preScan = settings.direction == Direction::ToVelmor && !settings.force;
+    if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
+
+    std::unique_ptr<OutputSink> sink;
+    onFile(failedPath, job.output, [&] {
+        sink = job.output == kStandardStream
+                   ? openStdoutSink(preScan && !piece->last)
+                   : openFileSink(job.output, input.isFile() ? input.fd() : -1);
+    });
+    ChunkConverter converter(settings.direction);
+    std::string saved;
+    for (;;) {
+        // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
+        if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
+        saved.clear();
+        converter.convert(piece->loaded, saved);
+        onFile(failedPath, job.output, [&] { sink->write(saved); });
+        result.bytesRead += piece->inputBytes;
+        result.bytesWritten += saved.size();
+        progress += piece->inputBytes;
+        if (piece->last) break;
+        failedPath = job.input;
+        piece = &reader.next();
+        throwReadError(piece->error);
+    }
+    onFile(failedPath, job.output, [&] { sink->write(kFinalLineEnd); });
+    result.bytesWritten += kFinalLineEnd.size();
+    onFile(failedPath, job.input, [&] { input.close(); });
+    onFile(failedPath, job.output, [&] { sink->finish(); });
+    result.marked = converter.converted();
+}
+
+// The one line a message takes: its CR LF breaks become spaces.
+std::string oneLine(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
+    return text;
+}
+
+}  // namespace
+
+FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
+                       std::atomic<std::uint64_t>& progress) {
+    FileResult result;
+    std::string failedPath = job.input;
+    try {
+        InputFile input(job.input);
+        convertPieces(job, settings, input, result, progress, failedPath);
+        return result;
+    } catch (const Refusal& refusal) {
+        result.outcome = FileOutcome::Refused;
+        result.path = job.input;
+        result.message = oneLine(refusal.message);
+        return result;
+    } catch (const EInOutError& error) {
+        result.code = error.ErrorCode;
+        result.message = error.message();
+    } catch (const Exception& error) {
+        result.message = error.message();
+    } catch (const std::bad_alloc&) {
+        result.message = "memory exhausted";
+    }
+    result.outcome = FileOutcome::Failed;
+    result.path = failedPath;
+    return result;
+}
+
+}  // namespace velmor

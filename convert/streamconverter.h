@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "scanstate.h"
+
+namespace velmor {
+
+// Converting a file of any size a piece at a time, with the bytes the window gives
+// for Open, the conversion and Save As in a freshly started program. Every piece is
+// a run of whole lines: the conversions, the line-break rule of the Document and
+// the save all start afresh at a line end, and only the working pair crosses it.
+
+enum class Direction { ToSjis, ToVelmor };
+
+// Cuts file bytes into lines as loading does (LF or CR LF ends a line, every CR is
+// dropped, a Ctrl-Z where a line would begin ends the file) and gives each line the
+// form it has in the Document: its bytes, the appended space, CR LF.
+class LineLoader {
+  public:
+    // Appends the Document text of every complete line at the start of `bytes` to
+    // `loaded` and returns how many bytes those lines took. With `atEnd` (nothing
+    // follows `bytes`), the bytes after the last LF are a line too.
+    std::size_t load(std::string_view bytes, bool atEnd, std::string& loaded);
+    // True once a line would have begun with Ctrl-Z: nothing after it is loaded.
+    bool finished() const { return finished_; }
+
+  private:
+    bool finished_ = false;
+};
+
+// Converts Document text, a run of whole lines at a time, into the bytes Save As
+// writes for them, carrying the working pair from run to run.
+class ChunkConverter {
+  public:
+    explicit ChunkConverter(Direction direction) : direction_(direction) {}
+
+    // Appends to `saved` what the save writes for the converted `loaded` lines.
+    // `loaded` is Document text as LineLoader gives it, ending in CR LF.
+    void convert(std::string_view loaded, std::string& saved);
+    // The converted text's line breaks made CR LF as the Document makes them;
+    // exposed for the tests and the benchmark. Uses `scratch`.
+    std::string_view convertOnly(std::string_view loaded);
+    // True when a conversion met what the window marks as converted (a kanji-in, or
+    // a double-byte character).
+    bool converted() const { return done_ == 1; }
+
+  private:
+    Direction direction_;
+    ScanState scan_;
+    std::int32_t done_ = 0;
+    std::string converted_;
+    std::string normal_;
+};
+
+// Appends to `saved` every line of `text` as Save As writes it: without the space
+// loading appended, then CR LF. The final extra CR LF of a file is kFinalLineEnd.
+void appendSavedLines(std::string_view text, std::string& saved);
+inline constexpr std::string_view kFinalLineEnd = "\r\n";
+
+}  // namespace velmor

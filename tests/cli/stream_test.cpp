@@ -1,0 +1,170 @@
+// The streamed converter against the window's in-memory path: Open (memo1set),
+// the conversion command, Save As (memo1_get_out), in a fresh Workspace per file.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "commands/conversioncommands.h"
+#include "commands/convertfile.h"
+#include "commands/filecommands.h"
+#include "document/syscalls.h"
+#include "support/bytes.h"
+#include "support/scripteddialogs.h"
+#include "support/tempfolder.h"
+
+namespace velmor {
+namespace {
+
+using testing::bytes;
+using testing::hex;
+
+// What the window writes for `input`, or nothing when it refuses: an empty Document,
+// or, towards VELMOR, kanji-in sequences with the question answered Cancel (or Yes
+// with `force`).
+std::optional<std::string> windowOutput(const testing::TempFolder& folder, const std::string& input,
+                                        Direction direction, bool force) {
+    testing::writeFile(folder / "window-in", input);
+    Workspace ws;
+    openFile(ws, folder / "window-in");
+    if (ws.document.WholeText().empty()) return std::nullopt;
+    testing::ScriptedDialogs dialogs;
+    dialogs.answerAllWith(force ? mrYes : mrCancel);
+    if (direction == Direction::ToSjis) {
+        velmor_sjisClick(ws, dialogs);
+    } else {
+        sjis_velmorClick(ws, dialogs);
+        if (!force && ws.scan.HasVelmorCodes == 1) return std::nullopt;
+    }
+    saveFileAs(ws, folder / "window-out");
+    return testing::readFile(folder / "window-out");
+}
+
+// Streams `input` with pieces of about `chunkBytes` and checks it gives the window's
+// bytes, or the window's refusal with the output file untouched.
+void expectSameAsWindow(const testing::TempFolder& folder, const std::string& input,
+                        Direction direction, bool force, std::size_t chunkBytes) {
+    std::optional<std::string> expected = windowOutput(folder, input, direction, force);
+    testing::writeFile(folder / "stream-in", input);
+    testing::writeFile(folder / "stream-out", "old");
+    std::atomic<std::uint64_t> progress{0};
+    FileResult result = convertFile({folder / "stream-in", folder / "stream-out"},
+                                    {direction, force, chunkBytes}, progress);
+    std::string output = testing::readFile(folder / "stream-out");
+    if (!expected) {
+        EXPECT_EQ(result.outcome, FileOutcome::Refused) << hex(input);
+        EXPECT_EQ(output, "old");
+        return;
+    }
+    ASSERT_EQ(result.outcome, FileOutcome::Converted) << result.message << " " << hex(input);
+    EXPECT_EQ(hex(output), hex(*expected)) << "input " << hex(input) << " chunk " << chunkBytes;
+    EXPECT_EQ(result.bytesWritten, output.size());
+}
+
+// Every save syncs its file; these tests check bytes, not durability, and skip it.
+class StreamedConversion : public ::testing::Test {
+  protected:
+    static sys::Calls withoutSync() {
+        sys::Calls calls = sys::systemCalls();
+        calls.fsync = [](int) { return 0; };
+        return calls;
+    }
+    const sys::Calls calls_ = withoutSync();
+    sys::ScopedCalls scoped_{calls_};
+};
+
+// File bytes shaped like real data, with the load's special cases thrown in: LF and
+// CR LF ends, lone CRs, Ctrl-Z at and after line starts, NUL, shift sequences, lone
+// lead bytes, and lines of every length.
+std::string randomFile(std::mt19937_64& rng, std::size_t length) {
+    static const std::vector<std::string> pieces = {"abc de",
+                                                    "0123456789",
+                                                    " ",
+                                                    "\r\n",
+                                                    "\r\n",
+                                                    "\n",
+                                                    "\n",
+                                                    "\r",
+                                                    bytes({0x1A}),
+                                                    bytes({0x88, 0x9F}),
+                                                    bytes({0x82, 0xA0}),
+                                                    bytes({0x81, 0x40}),
+                                                    bytes({0x93, 0x70}),
+                                                    bytes({0x93, 0xF0}),
+                                                    bytes({0x93, 0xF1}),
+                                                    bytes({0xB0, 0xA1}),
+                                                    bytes({0x20, 0x20}),
+                                                    bytes({0xB1}),
+                                                    bytes({0x84}),
+                                                    bytes({0x98}),
+                                                    bytes({0}),
+                                                    bytes({0xF0, 0x40}),
+                                                    bytes({0x81, 0x0D}),
+                                                    bytes({0x93, 0x0D, 0x0A})};
+    std::string text;
+    while (text.size() < length) {
+        const std::string& piece = pieces[rng() % pieces.size()];
+        if (piece == bytes({0x1A}) && rng() % 4 != 0) continue;  // rarer: it ends the file
+        int repeat = 1 + static_cast<int>(rng() % (piece.size() == 2 ? 12 : 3));
+        for (int i = 0; i < repeat; ++i) text += piece;
+    }
+    text.resize(length);
+    return text;
+}
+
+TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
+    auto rng = testing::seededRandom("StreamedConversion.TinyPieces");
+    testing::TempFolder folder;
+    for (int round = 0; round < 300; ++round) {
+        std::string input =
+            round % 5 == 0 ? testing::randomBytes(rng, rng() % 200) : randomFile(rng, rng() % 400);
+        std::size_t chunk = 1 + rng() % 64;
+        expectSameAsWindow(folder, input, Direction::ToSjis, false, chunk);
+        expectSameAsWindow(folder, input, Direction::ToVelmor, round % 2 == 0, chunk);
+        if (::testing::Test::HasFailure()) FAIL() << "round " << round;
+    }
+}
+
+TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {
+    testing::TempFolder folder;
+    const std::vector<std::string> inputs = {"",
+                                             bytes({0x1A}),
+                                             bytes({0x1A, 'a', '\n'}),
+                                             "\r",
+                                             "\n",
+                                             "a\r",
+                                             "a\r\n\x1A"
+                                             "b\n",
+                                             "a\x1A"
+                                             "b",
+                                             bytes({0x93, 0x70, 0xB0}),
+                                             bytes({0x93, 0x70, 0xB0, '\n', 0x93, 0x70, 0xB0}),
+                                             bytes({0x88, '\r', '\n', 0x88, 0x9F, 0x81}),
+                                             std::string(300, 'x') + "\n" + "y"};
+    for (const auto& input : inputs) {
+        for (std::size_t chunk : {1u, 2u, 3u, 7u, 64u}) {
+            expectSameAsWindow(folder, input, Direction::ToSjis, false, chunk);
+            expectSameAsWindow(folder, input, Direction::ToVelmor, false, chunk);
+            expectSameAsWindow(folder, input, Direction::ToVelmor, true, chunk);
+        }
+    }
+}
+
+// Pieces of a megabyte and more are converted in parts at once, as the window's
+// conversion of a large text is.
+TEST_F(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
+    auto rng = testing::seededRandom("StreamedConversion.MultiPart");
+    testing::TempFolder folder;
+    std::string sjis = randomFile(rng, 3 << 20);
+    for (char& c : sjis) {
+        if (c == 0x1A) c = 'z';
+    }
+    for (std::size_t chunk : {std::size_t{1} << 20, std::size_t{8} << 20}) {
+        expectSameAsWindow(folder, sjis, Direction::ToVelmor, true, chunk);
+        expectSameAsWindow(folder, sjis, Direction::ToSjis, false, chunk);
+    }
+}
+
+}  // namespace
+}  // namespace velmor
