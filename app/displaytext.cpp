@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "document/linebreaks.h"
+#include "document/codepage932.h"
 
 namespace velmor {
 
@@ -13,10 +13,6 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr int kTabWidth = 8;
-
-bool isTrailByte(std::uint8_t b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
 
 // Every double-byte character decoded once, on first use: the view then only looks
 // characters up. Codes the code page leaves unassigned map to U+FFFD.

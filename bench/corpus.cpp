@@ -3,7 +3,7 @@
 #include <random>
 
 #include "convert/kanjicode.h"
-#include "document/linebreaks.h"
+#include "document/codepage932.h"
 
 namespace velmor::bench {
 

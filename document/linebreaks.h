@@ -1,16 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace velmor {
+#include "codepage932.h"
 
-// Lead bytes of code page 932 double-byte characters.
-constexpr bool isLeadByte(std::uint8_t b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
+namespace velmor {
 
 // Turns every line break into CR LF: CR LF stays, a lone CR or LF becomes CR LF,
 // and a CR or LF right after a lead byte is the lead byte's second byte, not a break.
