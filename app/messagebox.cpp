@@ -27,7 +27,7 @@ struct KindInfo {
 };
 
 // Indexed by MsgKind.
-constexpr std::array<KindInfo, 5> Kinds{{
+constexpr std::array<KindInfo, 5> kKinds{{
     {"警告", QStyle::SP_MessageBoxWarning, true},
     {"エラー", QStyle::SP_MessageBoxCritical, true},
     {"情報", QStyle::SP_MessageBoxInformation, true},
@@ -43,7 +43,7 @@ struct ButtonInfo {
 };
 
 // In the left-to-right order of the row.
-constexpr std::array<ButtonInfo, 11> Buttons{{
+constexpr std::array<ButtonInfo, 11> kButtons{{
     {mbYes, "Yes", "はい(&Y)", mrYes},
     {mbNo, "No", "いいえ(&N)", mrNo},
     {mbOK, "OK", "OK", mrOk},
@@ -57,8 +57,8 @@ constexpr std::array<ButtonInfo, 11> Buttons{{
     {mbHelp, "Help", "ヘルプ(&H)", mrNone},
 }};
 
-constexpr int IconSize = 32;
-constexpr int Divider = 27;
+constexpr int kIconSize = 32;
+constexpr int kDivider = 27;
 const char* const ClipboardError = "クリップボードを開くことができません";
 
 // Sizes in dialog units: quarters of the average character width across,
@@ -86,14 +86,14 @@ TMessageForm::TMessageForm(std::string_view text, MsgKind kind, MsgButtons butto
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       text_(text) {
-    const KindInfo& info = Kinds.at(static_cast<std::size_t>(kind));
+    const KindInfo& info = kKinds.at(static_cast<std::size_t>(kind));
     setWindowTitle(QString::fromUtf8(info.caption ? info.caption : kAppTitle));
     setFont(platform().messageFont());
 
     if (info.hasIcon) {
         auto* image = new QLabel(this);
         image->setObjectName("Image");
-        image->setPixmap(style()->standardIcon(info.icon).pixmap(IconSize, IconSize));
+        image->setPixmap(style()->standardIcon(info.icon).pixmap(kIconSize, kIconSize));
     }
     auto* message = new QLabel(this);
     message->setObjectName("Message");
@@ -107,9 +107,9 @@ TMessageForm::TMessageForm(std::string_view text, MsgKind kind, MsgButtons butto
 }
 
 void TMessageForm::createButtons(MsgButtons set) {
-    std::array<QPushButton*, Buttons.size()> byIndex{};
-    for (std::size_t i = 0; i < Buttons.size(); ++i) {
-        const ButtonInfo& info = Buttons[i];
+    std::array<QPushButton*, kButtons.size()> byIndex{};
+    for (std::size_t i = 0; i < kButtons.size(); ++i) {
+        const ButtonInfo& info = kButtons[i];
         if (!(set & info.bit)) continue;
         auto* button = new QPushButton(QString::fromUtf8(info.caption), this);
         button->setObjectName(info.name);
@@ -125,8 +125,8 @@ void TMessageForm::createButtons(MsgButtons set) {
     // The first of `preference` that the set has.
     const auto pick = [&](std::initializer_list<MsgButton> preference) -> QPushButton* {
         for (MsgButton bit : preference) {
-            for (std::size_t i = 0; i < Buttons.size(); ++i) {
-                if (Buttons[i].bit == bit && byIndex[i]) return byIndex[i];
+            for (std::size_t i = 0; i < kButtons.size(); ++i) {
+                if (kButtons[i].bit == bit && byIndex[i]) return byIndex[i];
             }
         }
         return nullptr;
@@ -163,14 +163,14 @@ void TMessageForm::layOut(bool hasIcon) {
     const int count = static_cast<int>(buttons_.size());
     const int rowWidth = count * buttonWidth + std::max(0, count - 1) * buttonGap;
 
-    const int textLeft = margin + (hasIcon ? IconSize + spacing : 0);
-    const int contentHeight = std::max(textRect.height(), hasIcon ? IconSize : 0);
+    const int textLeft = margin + (hasIcon ? kIconSize + spacing : 0);
+    const int contentHeight = std::max(textRect.height(), hasIcon ? kIconSize : 0);
     const int buttonsTop = marginDown + contentHeight + spacingDown;
     const int width = std::max(textLeft + textRect.width() + margin, rowWidth + 2 * margin);
     const int height = buttonsTop + (count ? buttonHeight : 0) + marginDown;
 
     if (auto* image = findChild<QLabel*>("Image")) {
-        image->setGeometry(margin, marginDown, IconSize, IconSize);
+        image->setGeometry(margin, marginDown, kIconSize, kIconSize);
     }
     message->setGeometry(textLeft, marginDown, textRect.width(), textRect.height());
     int left = (width - rowWidth) / 2;
@@ -200,7 +200,7 @@ void TMessageForm::reject() {
 }
 
 QString TMessageForm::copyText() const {
-    const QString divider = QString(Divider, u'-') + QStringLiteral("\r\n");
+    const QString divider = QString(kDivider, u'-') + QStringLiteral("\r\n");
     QString buttonLine;
     for (const QPushButton* button : buttons_) {
         buttonLine += withoutAmpersands(button->text()) + QStringLiteral("   ");

@@ -9,7 +9,7 @@ namespace velmor {
 namespace {
 
 // Used only when no screen is attached at all, so layout still gets sane numbers.
-constexpr QSize FallbackScreen(640, 480);
+constexpr QSize kFallbackScreen(640, 480);
 
 QtPlatform qtPlatform;
 Platform* current = &qtPlatform;
@@ -28,12 +28,12 @@ Platform* installPlatform(Platform* services) {
 
 QSize QtPlatform::screenSize() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->size() : FallbackScreen;
+    return screen ? screen->size() : kFallbackScreen;
 }
 
 QSize QtPlatform::desktopSize() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->virtualSize() : FallbackScreen;
+    return screen ? screen->virtualSize() : kFallbackScreen;
 }
 
 bool QtPlatform::setClipboardText(const QString& text) {
@@ -43,11 +43,6 @@ bool QtPlatform::setClipboardText(const QString& text) {
     // Qt reports no failure to take the clipboard; reading back tells whether the
     // text is really what the clipboard now offers.
     return clipboard->text(QClipboard::Clipboard) == text;
-}
-
-QString QtPlatform::clipboardText() const {
-    const QClipboard* clipboard = QGuiApplication::clipboard();
-    return clipboard ? clipboard->text(QClipboard::Clipboard) : QString();
 }
 
 void QtPlatform::beep() {

@@ -18,7 +18,6 @@ class Platform {
     // Puts plain text on the clipboard, replacing its contents. Returns false when
     // the clipboard cannot be taken.
     virtual bool setClipboardText(const QString& text) = 0;
-    virtual QString clipboardText() const = 0;
     // The desktop's default beep.
     virtual void beep() = 0;
     // The font message boxes are set in.
@@ -38,7 +37,6 @@ class QtPlatform : public Platform {
     QSize screenSize() const override;
     QSize desktopSize() const override;
     bool setClipboardText(const QString& text) override;
-    QString clipboardText() const override;
     void beep() override;
     QFont messageFont() const override;
 };

@@ -14,8 +14,6 @@ class QtUserDialogs : public UserDialogs {
     int messageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
     bool runFileDialog(FileDialogKind kind, FileDialogState& state) override;
 
-    FileDialogs& fileDialogs() { return files_; }
-
   private:
     FileDialogs files_;
 };

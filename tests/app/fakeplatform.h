@@ -22,7 +22,6 @@ class FakePlatform : public Platform {
         clipboard = text;
         return true;
     }
-    QString clipboardText() const override { return clipboard; }
     void beep() override { ++beeps; }
     QFont messageFont() const override { return QApplication::font("QMessageBox"); }
 
