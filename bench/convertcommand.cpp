@@ -12,21 +12,11 @@
 #include "commands/workspace.h"
 #include "document/errors.h"
 #include "measure.h"
+#include "yesdialogs.h"
 
 namespace velmor::bench {
 
 namespace {
-
-// Answers like a user who lets every command go ahead: Yes where Yes is offered,
-// otherwise OK. Notices go to stderr so a run that converted nothing says why.
-class AgreeingDialogs : public UserDialogs {
-  public:
-    int messageBox(std::string_view text, MsgKind, MsgButtons buttons) override {
-        std::fprintf(stderr, "velmor-bench: %.*s\n", static_cast<int>(text.size()), text.data());
-        return (buttons & mbYes) ? mrYes : mrOk;
-    }
-    bool runFileDialog(FileDialogKind, FileDialogState&) override { return false; }
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -54,7 +44,7 @@ int runConvert(int argc, char** argv) {
     }
 
     Workspace ws;
-    AgreeingDialogs dialogs;
+    YesDialogs dialogs(true);
     try {
         auto start = Clock::now();
         openFile(ws, argv[2]);

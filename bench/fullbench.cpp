@@ -1,14 +1,11 @@
 #include "fullbench.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -20,11 +17,16 @@
 #include "measure.h"
 #include "peers.h"
 #include "report.h"
+#include "support/tempfolder.h"
 #include "viewphases.h"
+#include "yesdialogs.h"
 
 namespace velmor::bench {
 
 namespace {
+
+using testing::readFile;
+using testing::writeFile;
 
 struct Options {
     double sizeMb = 100;
@@ -69,61 +71,6 @@ bool parse(int argc, char** argv, Options& opt) {
     return opt.sizeMb > 0 && opt.runs > 0 && opt.viewLines > 0;
 }
 
-// A fresh folder for the files the benchmark writes, removed with them at the end.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmor-bench-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchFolder() {
-        for (const std::string& f : files_) ::unlink(f.c_str());
-        ::rmdir(path_.c_str());
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string file(const std::string& name) {
-        files_.push_back(path_ + "/" + name);
-        return files_.back();
-    }
-
-  private:
-    std::string path_;
-    std::vector<std::string> files_;
-};
-
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::move(bytes).str();
-}
-
-void writeWhole(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + path);
-}
-
-// Lets every command go ahead, as a user answering Yes would; a refusal is a fault
-// of the benchmark itself.
-class YesDialogs : public UserDialogs {
-  public:
-    int messageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override {
-        if (kind != MsgKind::Confirmation) {
-            throw std::runtime_error("the command refused: " + std::string(text));
-        }
-        ++questions;
-        return (buttons & mbYes) ? mrYes : mrOk;
-    }
-    bool runFileDialog(FileDialogKind, FileDialogState&) override { return false; }
-    int questions = 0;
-};
-
 // Keeps the compiler from dropping a copy whose result is never read.
 void keep(void* p) {
     asm volatile("" : : "r"(p) : "memory");
@@ -159,14 +106,14 @@ class Benchmark {
     void prepareInput() {
         if (opt_.input.empty()) {
             auto size = static_cast<std::size_t>(opt_.sizeMb * kMb);
-            path_ = scratch_.file("corpus.txt");
-            writeWhole(path_, makeSjisCorpus(size));
+            path_ = scratch_ / "corpus.txt";
+            writeFile(path_, makeSjisCorpus(size));
             report_.corpus = "generated Shift-JIS text";
         } else {
             path_ = opt_.input;
             report_.corpus = opt_.input;
         }
-        fileBytes_ = readWhole(path_).size();
+        fileBytes_ = readFile(path_).size();
         report_.sizeMb = static_cast<double>(fileBytes_) / kMb;
     }
 
@@ -196,6 +143,9 @@ class Benchmark {
                 ws->document.SetModifiedMark(false);
             },
             [&] { command(*ws, dialogs); });
+        if (!dialogs.notices.empty()) {
+            throw std::runtime_error("the command refused: " + dialogs.notices.front());
+        }
         if (dialogs.questions > 0) {
             report_.notes.push_back(name +
                                     ": the text holds a kanji-in sequence; the question "
@@ -215,11 +165,11 @@ class Benchmark {
     void measureSave() {
         Document doc;
         doc.ReplaceText(sjisText_);
-        const std::string saved = scratch_.file("saved.txt");
+        const std::string saved = scratch_ / "saved.txt";
         phase(
             "save", sjisText_.size(), [&] { ::unlink(saved.c_str()); },
             [&] { memo1_get_out(doc, saved); });
-        savedBytes_ = readWhole(saved);
+        savedBytes_ = readFile(saved);
         ::unlink(saved.c_str());
     }
 
@@ -268,7 +218,7 @@ class Benchmark {
                 keep(copy.data());
             });
 
-        const std::string floor = scratch_.file("floor.txt");
+        const std::string floor = scratch_ / "floor.txt";
         phase(
             "write_fsync", savedBytes_.size(), [&] { ::unlink(floor.c_str()); },
             [&] { writeAndSync(floor, savedBytes_); });
@@ -297,8 +247,8 @@ class Benchmark {
     // Load, one conversion and save in a process of their own, so that nothing of
     // the benchmark's own data counts in the peak.
     void measureFreshProcess() {
-        const std::string out = scratch_.file("fresh.txt");
-        const std::string printed = scratch_.file("fresh.out");
+        const std::string out = scratch_ / "fresh.txt";
+        const std::string printed = scratch_ / "fresh.out";
         std::string lines = runSelf({"convert", "--to-velmor", path_, out}, printed);
         std::size_t at = lines.find("peak-rss");
         if (at == std::string::npos) throw std::runtime_error("velmor-bench convert gave no peak");
@@ -310,7 +260,7 @@ class Benchmark {
 
     Options opt_;
     Report report_;
-    ScratchFolder scratch_;
+    testing::TempFolder scratch_;
     std::string path_;
     std::size_t fileBytes_ = 0;
     std::string sjisText_, velmorText_, savedBytes_;
@@ -342,7 +292,7 @@ int runCorpus(int argc, char** argv) {
     }
     if (sizeMb <= 0) return usage();
     try {
-        writeWhole(argv[2], makeSjisCorpus(static_cast<std::size_t>(sizeMb * kMb)));
+        writeFile(argv[2], makeSjisCorpus(static_cast<std::size_t>(sizeMb * kMb)));
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmor-bench: %s\n", e.what());

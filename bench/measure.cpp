@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -15,23 +14,6 @@
 extern char** environ;
 
 namespace velmor::bench {
-
-double peakRssMb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;  // kB
-    }
-    return 0;
-}
-
-bool resetPeakRss() {
-    // Writing 5 to clear_refs sets VmHWM back to the current resident size.
-    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
-    if (f == nullptr) return false;
-    bool ok = std::fputs("5", f) >= 0;
-    return std::fclose(f) == 0 && ok;
-}
 
 std::string runSelf(const std::vector<std::string>& args, const std::string& outputPath) {
     std::vector<std::string> copies = args;

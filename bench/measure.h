@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/peakmemory.h"
+
 namespace velmor::bench {
 
 // The median wall time of `runs` runs of `body`, after one warm-up run that is not
@@ -25,11 +27,9 @@ double medianSeconds(int runs, Setup&& setup, Body&& body) {
     return n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
 }
 
-// The process's peak resident memory in MB (VmHWM), and a reset of that peak to the
-// current resident memory so the next phase is measured on its own. The reset
-// returns false where the kernel does not offer it; the peak then keeps growing.
-double peakRssMb();
-bool resetPeakRss();
+// The process's peak resident memory, measured as the large-input tests measure it.
+using testing::peakRssMb;
+using testing::resetPeakRss;
 
 // Runs this program again with `args`, its output and errors going to `outputPath`,
 // and returns that output, or throws when the child fails. A child's peak memory

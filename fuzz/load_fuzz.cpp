@@ -8,32 +8,12 @@
 #include "document/loadsave.h"
 #include "fuzzcheck.h"
 #include "scratch.h"
+#include "support/lines.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-// Lines as loading must give them: LF ends a line, every CR is dropped, a Ctrl-Z where
-// a line would begin ends the file, and each line gains one space.
-Lines expectedLines(std::string_view content) {
-    Lines lines;
-    std::size_t i = 0;
-    while (i < content.size() && content[i] != '\x1a') {
-        std::string line;
-        for (; i < content.size() && content[i] != '\n'; ++i) {
-            if (content[i] != '\r') line.push_back(content[i]);
-        }
-        ++i;
-        lines.push_back(line + " ");
-    }
-    return lines;
-}
-
-Lines linesOf(const velmor::Document& doc) {
-    Lines lines;
-    for (std::size_t i = 0; i < doc.LineCount(); ++i) lines.emplace_back(doc.LineAt(i));
-    return lines;
-}
+using velmor::testing::Lines;
+using velmor::testing::linesOf;
 
 std::string describe(const Lines& lines) {
     std::string out;
@@ -45,15 +25,15 @@ std::string describe(const Lines& lines) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using velmor::fuzz::hexDump;
-    using velmor::fuzz::ScratchFolder;
+    using velmor::fuzz::scratch;
     const std::string_view content(reinterpret_cast<const char*>(data), size);
-    const std::string original = ScratchFolder::file("original.txt");
-    const std::string saved = ScratchFolder::file("saved.txt");
-    velmor::fuzz::writeBytes(original, content);
+    const std::string original = scratch() / "original.txt";
+    const std::string saved = scratch() / "saved.txt";
+    velmor::testing::writeFile(original, content);
 
     velmor::Document doc;
     velmor::memo1set(doc, original);
-    const Lines expected = expectedLines(content);
+    const Lines expected = velmor::testing::loadedLines(content);
     const Lines loaded = linesOf(doc);
     FUZZ_CHECK(loaded == expected,
                "loaded:\n" + describe(loaded) + "expected:\n" + describe(expected));
@@ -65,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expectedFile;
     for (const auto& line : expected) expectedFile += line.substr(0, line.size() - 1) + "\r\n";
     expectedFile += "\r\n";
-    const std::string written = velmor::fuzz::readBytes(saved);
+    const std::string written = velmor::testing::readFile(saved);
     FUZZ_CHECK(written == expectedFile, "written: " + hexDump(written));
 
     // Loading the saved file gives every line back, then the empty last line, except
@@ -81,6 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Lines reloaded = linesOf(again);
     FUZZ_CHECK(reloaded == reloadExpected,
                "reloaded:\n" + describe(reloaded) + "expected:\n" + describe(reloadExpected));
-    FUZZ_CHECK(ScratchFolder::entries().size() == 2, "a file beside the saved one was left");
+    FUZZ_CHECK(scratch().entries().size() == 2, "a file beside the saved one was left");
     return 0;
 }

@@ -10,16 +10,17 @@
 #include "document/loadsave.h"
 #include "fuzzcheck.h"
 #include "scratch.h"
+#include "support/lines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using velmor::fuzz::hexDump;
-    using velmor::fuzz::ScratchFolder;
+    using velmor::fuzz::scratch;
     velmor::fuzz::InputReader in(data, size);
     const std::uint8_t control = in.byte();
-    const std::string target = ScratchFolder::file("target.txt");
+    const std::string target = scratch() / "target.txt";
     // Half the inputs save over an existing file, which must be replaced whole.
     if (control & 1) {
-        velmor::fuzz::writeBytes(target, in.take(control));
+        velmor::testing::writeFile(target, in.take(control));
     } else {
         std::filesystem::remove(target);
     }
@@ -44,18 +45,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     expected += "\r\n";
     expectedLines.push_back(" ");
-    const std::string written = velmor::fuzz::readBytes(target);
+    const std::string written = velmor::testing::readFile(target);
     FUZZ_CHECK(written == expected,
                "text: " + hexDump(doc.WholeText()) + "\nwritten: " + hexDump(written));
-    FUZZ_CHECK(ScratchFolder::entries() == std::set<std::string>{"target.txt"},
+    FUZZ_CHECK(scratch().entries() == std::set<std::string>{"target.txt"},
                "a file beside the target was left");
 
     velmor::Document reloaded;
     velmor::memo1set(reloaded, target);
     if (!reloadable) return 0;
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < reloaded.LineCount(); ++i) lines.emplace_back(reloaded.LineAt(i));
-    FUZZ_CHECK(lines == expectedLines, "text: " + hexDump(doc.WholeText()) +
-                                           "\nreloaded: " + hexDump(reloaded.WholeText()));
+    FUZZ_CHECK(
+        velmor::testing::linesOf(reloaded) == expectedLines,
+        "text: " + hexDump(doc.WholeText()) + "\nreloaded: " + hexDump(reloaded.WholeText()));
     return 0;
 }

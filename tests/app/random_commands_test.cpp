@@ -23,6 +23,7 @@
 #include "convert/converters.h"
 #include "document/linebreaks.h"
 #include "support/bytes.h"
+#include "support/lines.h"
 #include "support/scripteddialogs.h"
 #include "support/tempfolder.h"
 
@@ -41,18 +42,10 @@ enum class Command { Open, VelmorToSjis, SjisToVelmor, SaveAs, Close, Exit, Clos
 const char* const kCommandNames[] = {"Open",  "VELMOR->SJIS", "SJIS->VELMOR", "SaveAs",
                                      "Close", "Exit",         "CloseWindow",  "About"};
 
-// Lines as loading gives them: LF ends a line, CRs are dropped, a Ctrl-Z where a line
-// begins ends the file; each line gains a space.
+// The Document's text after loading `content`.
 std::string loadedText(const std::string& content) {
     std::string text;
-    std::size_t i = 0;
-    while (i < content.size() && content[i] != '\x1a') {
-        for (; i < content.size() && content[i] != '\n'; ++i) {
-            if (content[i] != '\r') text.push_back(content[i]);
-        }
-        ++i;
-        text += " \r\n";
-    }
+    for (const std::string& line : testing::loadedLines(content)) text += line + "\r\n";
     return text;
 }
 

@@ -6,17 +6,14 @@
 
 #include "document/errors.h"
 #include "support/bytes.h"
+#include "support/lines.h"
 
 namespace velmor {
 namespace {
 
 using testing::bytes;
-
-std::vector<std::string> linesOf(const Document& doc) {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < doc.LineCount(); ++i) lines.emplace_back(doc.LineAt(i));
-    return lines;
-}
+using testing::Lines;
+using testing::linesOf;
 
 std::vector<std::string> walkedLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -25,8 +22,6 @@ std::vector<std::string> walkedLines(const std::string& text) {
     while (walker.next(line)) lines.emplace_back(line);
     return lines;
 }
-
-using Lines = std::vector<std::string>;
 
 TEST(DocumentLines, AreCutAtCrLfPairsOnly) {
     struct Case {

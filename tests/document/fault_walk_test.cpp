@@ -16,6 +16,7 @@
 #include "document/errors.h"
 #include "document/loadsave.h"
 #include "support/faultinjector.h"
+#include "support/lines.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -23,6 +24,7 @@ namespace {
 
 using sys::Call;
 using testing::FaultInjector;
+using testing::linesOf;
 using testing::openDescriptorCount;
 using testing::readFile;
 using testing::TempFolder;
@@ -105,12 +107,6 @@ bool runFaulted(const Fault& fault, const std::function<void()>& step,
         return false;
     }
     return true;
-}
-
-std::vector<std::string> linesOf(const Document& doc) {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < doc.LineCount(); ++i) lines.emplace_back(doc.LineAt(i));
-    return lines;
 }
 
 // Text of many lines, larger than one block of the file layer.

@@ -7,6 +7,7 @@
 #include "document/loadsave.h"
 #include "document/syscalls.h"
 #include "support/bytes.h"
+#include "support/lines.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -14,13 +15,9 @@ namespace {
 
 using testing::bytes;
 using testing::hex;
-using Lines = std::vector<std::string>;
-
-Lines linesOf(const Document& doc) {
-    Lines lines;
-    for (std::size_t i = 0; i < doc.LineCount(); ++i) lines.emplace_back(doc.LineAt(i));
-    return lines;
-}
+using testing::Lines;
+using testing::linesOf;
+using testing::loadedLines;
 
 Lines load(const std::string& content) {
     testing::TempFolder folder;
@@ -28,22 +25,6 @@ Lines load(const std::string& content) {
     Document doc;
     memo1set(doc, folder / "in.txt");
     return linesOf(doc);
-}
-
-// The loading rules written out byte by byte, to check the block-wise reader against.
-Lines referenceLoad(const std::string& content) {
-    Lines lines;
-    std::size_t i = 0;
-    while (i < content.size() && content[i] != 0x1A) {
-        std::string line;
-        while (i < content.size() && content[i] != '\n') {
-            if (content[i] != '\r') line.push_back(content[i]);
-            ++i;
-        }
-        ++i;  // the LF, or past the end
-        lines.push_back(line + " ");
-    }
-    return lines;
 }
 
 TEST(Load, LineEnds) {
@@ -129,7 +110,7 @@ TEST(Load, SmallReadsAndRefillsGiveTheSameLines) {
         std::string content = testing::randomBytes(rng, length, std::string("ab\r\n\x1a\0\x88", 7));
         if (round % 2) content.erase(0, content.find_first_not_of('\x1a'));
         sys::ScopedCalls scope(calls);
-        Lines expected = referenceLoad(content);
+        Lines expected = loadedLines(content);
         if (round >= 190) calls.fstat = sizelessFstat;  // buffer smaller than the file
         EXPECT_EQ(load(content), expected) << hex(content.substr(0, 200));
     }
@@ -166,7 +147,7 @@ TEST(Load, AFailedReadKeepsTheLinesBeforeIt) {
     EXPECT_EQ(testing::openDescriptorCount(), descriptors);
     // Every complete line of the first 64 KiB is in; the one cut by the buffer is not.
     std::size_t complete = content.rfind('\n', 64 * 1024 - 1) + 1;
-    EXPECT_EQ(linesOf(doc), referenceLoad(content.substr(0, complete)));
+    EXPECT_EQ(linesOf(doc), loadedLines(content.substr(0, complete)));
 }
 
 }  // namespace

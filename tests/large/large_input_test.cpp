@@ -13,25 +13,18 @@
 
 #include "commands/conversioncommands.h"
 #include "document/loadsave.h"
+#include "support/peakmemory.h"
 #include "support/scripteddialogs.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
 namespace {
 
+using testing::peakRssMb;
 using testing::ScriptedDialogs;
 using testing::TempFolder;
 
 constexpr std::size_t kMb = 1024 * 1024;
-
-double peakRssMb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    }
-    return -1;
-}
 
 // True when the file at `saved` is the file at `original` followed by `tail`,
 // compared piece by piece so that neither is held whole.

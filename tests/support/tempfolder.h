@@ -3,21 +3,30 @@
 #include <dirent.h>
 #include <stdlib.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace velmor::testing {
 
-// A fresh folder under the system's temporary folder, removed with all it holds.
+// A fresh folder, removed with all it holds: the tests', the fuzz targets' and the
+// benchmark's scratch space. It lies under the system's temporary folder (TMPDIR), or
+// in memory with InMemory where /dev/shm can be written.
 class TempFolder {
   public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmor-test-XXXXXX").string();
+    enum Place { TempDir, InMemory };
+
+    explicit TempFolder(Place place = TempDir) {
+        std::string base = place == InMemory && ::access("/dev/shm", W_OK) == 0
+                               ? std::string("/dev/shm")
+                               : std::filesystem::temp_directory_path().string();
+        std::string pattern = base + "/velmor-test-XXXXXX";
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -46,16 +55,18 @@ class TempFolder {
     std::string path_;
 };
 
-inline void writeFile(const std::string& path, const std::string& content) {
+inline void writeFile(const std::string& path, std::string_view content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::move(bytes).str();
 }
 
 // How many file descriptors the process holds: a leak shows as a growing count.
