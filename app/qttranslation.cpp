@@ -1,4 +1,4 @@
-#include "app/qttranslation.h"
+#include "qttranslation.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
