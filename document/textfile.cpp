@@ -23,9 +23,9 @@ bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// At the end of the file: true when it is still the file that was opened, with the
-// size and time it had then. Another program writing it meanwhile fails the read.
-bool unchangedAtEnd(TextFileRec& file) {
+// True when the file still has the size and time it had when opened. Another program
+// writing it meanwhile fails the read, also one that keeps appending to it.
+bool unchangedSinceOpen(TextFileRec& file) {
     struct stat st;
     if (sys::calls().fstat(file.handle.get(), &st) != 0) {
         fail(ioErrorCode(errno));
@@ -50,6 +50,10 @@ bool readBlock(TextFileRec& file) {
         file.capacity = std::max(kMinBlock, file.expectedSize + 1);
         file.buffer = std::make_unique_for_overwrite<char[]>(file.capacity);
         adviseHugePages(file.buffer.get(), file.capacity);
+    } else if (!unchangedSinceOpen(file)) {
+        // A full first fill without the end: the file has grown.
+        file.endOfFile = true;
+        return false;
     }
     while (file.bufEnd < file.capacity) {
         std::size_t want = std::min(file.capacity - file.bufEnd, kMaxTransfer);
@@ -62,7 +66,7 @@ bool readBlock(TextFileRec& file) {
         }
         if (n == 0) {
             file.endOfFile = true;
-            if (!unchangedAtEnd(file)) {
+            if (!unchangedSinceOpen(file)) {
                 file.bufEnd = 0;
                 return false;
             }
