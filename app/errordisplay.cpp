@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
+#include <new>
 #include <utility>
 
 #include "commands/messages.h"
@@ -50,6 +51,8 @@ std::optional<std::string> errorTextFor(const std::exception_ptr& error) {
         std::rethrow_exception(error);
     } catch (const EAbort&) {
         return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return errorDisplayText(kMsgOutOfMemory);
     } catch (const std::exception& e) {
         return errorDisplayText(e.what());
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include "commands/conversioncommands.h"
 #include "commands/filecommands.h"
+#include "commands/messages.h"
 #include "commands/workspace.h"
 #include "document/errors.h"
 #include "measure.h"
@@ -51,6 +52,7 @@ int runConvert(int argc, char** argv) {
         auto loaded = Clock::now();
         command(ws, dialogs);
         auto converted = Clock::now();
+        if (saveRefused(ws, dialogs)) return 1;
         saveFileAs(ws, argv[3]);
         auto saved = Clock::now();
         printPhase("load", start, loaded);
@@ -61,7 +63,7 @@ int runConvert(int argc, char** argv) {
     } catch (const Exception& e) {
         std::fprintf(stderr, "velmor-bench: %s\n", e.what());
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "velmor-bench: out of memory\n");
+        std::fprintf(stderr, "velmor-bench: %s\n", kMsgOutOfMemory);
     }
     return 1;
 }

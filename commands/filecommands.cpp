@@ -13,10 +13,17 @@ std::string bareFileName(const std::string& path) {
 void openFile(Workspace& ws, const std::string& path) {
     ws.document.ClearText();
     ws.state.OpenFileName = path;
-    memo1set(ws.document, ws.state.OpenFileName);
-    ws.document.SetModifiedMark(false);
     ws.state.ToSjisDone = 0;
     ws.state.ToVelmorDone = 0;
+    try {
+        memo1set(ws.document, ws.state.OpenFileName);
+    } catch (...) {
+        // The lines read before the failure are not the file: saved, they would
+        // replace it with its head. The error goes on to the user.
+        ws.document.ClearText();
+        throw;
+    }
+    ws.document.SetModifiedMark(false);
 }
 
 void saveFileAs(Workspace& ws, const std::string& path) {
@@ -63,6 +70,8 @@ void FileCommands::Open1Click() {
     OpenDialog1.options = ofNoChangeDir;
     OpenDialog1.filter = kOpenFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Open, OpenDialog1)) return;
+    // As at start until the file is loaded, so a failed load leaves nothing to save.
+    host_.setFileItemsEnabled(false);
     openFile(ws_, OpenDialog1.fileName);
     host_.setFileItemsEnabled(true);
 }
@@ -89,11 +98,14 @@ void FileCommands::Close1Click() {
     }
 }
 
+bool saveRefused(const Workspace& ws, UserDialogs& dialogs) {
+    if (!ws.document.WholeText().empty()) return false;
+    dialogs.messageBox(kMsgOpenFileFirst, MsgKind::Information, mbOK);
+    return true;
+}
+
 void FileCommands::SaveAs1Click() {
-    if (ws_.document.WholeText().empty()) {
-        dialogs_.messageBox(kMsgOpenFileFirst, MsgKind::Information, mbOK);
-        return;
-    }
+    if (saveRefused(ws_, dialogs_)) return;
     saveSequence(true);
 }
 

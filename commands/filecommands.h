@@ -55,8 +55,12 @@ class FileCommands {
 std::string bareFileName(const std::string& path);
 
 // What Open does once its dialog returned `path`: drops the text, loads the file and
-// starts afresh (mark cleared, neither conversion done). Throws EInOutError.
+// starts afresh (mark cleared, neither conversion done). Throws EInOutError; a failed
+// load leaves the Document empty and unmarked, never with part of the file.
 void openFile(Workspace& ws, const std::string& path);
+// Save As's refusal: an empty Document is not saved, and the user is told to open a
+// file first. True when refused.
+bool saveRefused(const Workspace& ws, UserDialogs& dialogs);
 // What Save As does once its dialog returned `path` and any overwrite was allowed:
 // writes the Document to `path`. Throws EInOutError; the mark is the caller's.
 void saveFileAs(Workspace& ws, const std::string& path);

@@ -27,6 +27,8 @@ inline constexpr char kOpenFilter[] = "Text files (*.txt)|*.TXT|すべてのフ�
 inline constexpr char kSaveFilter[] = "すべて (*.*)|*.*";
 inline constexpr char kMsgCloseFirst[] = "一旦、閉じてから開き直して下さい。";
 inline constexpr char kMsgSaveChanges[] = "ファイルが更新されています。保存しますか？";
+// What the error display shows when memory ran out.
+inline constexpr char kMsgOutOfMemory[] = "メモリが足りません";
 // Follows the bare file name in the overwrite question.
 inline constexpr char kMsgOverwriteSuffix[] = "は既存です。上書きしますか？";
 

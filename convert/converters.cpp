@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <future>
+#include <system_error>
 #include <thread>
 
 #include "bytescan.h"
@@ -442,11 +443,18 @@ bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std
     struct Outcome {
         bool met, usedStartingPair, wrotePair;
     };
-    auto second = std::async(std::launch::async, [&] {
-        Converter converter(text.substr(split), secondScan, secondOut);
-        bool met = converter.run(secondScan);
-        return Outcome{met, converter.usedStartingPair(), converter.wrotePair()};
-    });
+    std::future<Outcome> second;
+    try {
+        second = std::async(std::launch::async, [&] {
+            Converter converter(text.substr(split), secondScan, secondOut);
+            bool met = converter.run(secondScan);
+            return Outcome{met, converter.usedStartingPair(), converter.wrotePair()};
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (a process or pids limit): the whole text on this one.
+        reserveOutput(out, expectedOutput, outputBound);
+        return Converter(text, scan, out).run(scan);
+    }
     reserveOutput(out, expectedOutput, outputBound);
     bool firstMet = Converter(text.substr(0, split), scan, out).run(scan);
     Outcome outcome = second.get();

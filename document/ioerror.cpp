@@ -42,7 +42,7 @@ int ioErrorCode(int err) {
         case EILSEQ:
             return 123;  // invalid name
         case EFBIG:
-            return 223;  // file too large
+            return kIoFileTooLarge;
         case ENAMETOOLONG:
             return 206;
         case ELOOP:
@@ -62,9 +62,15 @@ std::string ioErrorMessage(int code) {
             return "オープンしたファイルが多すぎます";
         case kIoAccessDenied:
             return "ファイルへのアクセスが拒否されました";
+        case kIoFileChanged:
+            return "読み込み中にファイルが変更されました";
         default:
             return "I/O エラー (" + std::to_string(code) + ")";
     }
+}
+
+std::string keptCopyMessage(int code, const std::string& copy) {
+    return ioErrorMessage(code) + "\r\n元の内容は " + copy + " に残してあります";
 }
 
 }  // namespace velmor

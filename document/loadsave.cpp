@@ -1,5 +1,6 @@
 #include "loadsave.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -112,7 +113,10 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName) {
 
 bool fileExists(const std::string& path) {
     struct stat st;
-    return sys::calls().stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (sys::calls().stat(path.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+    // An entry that cannot be looked through (a link the kernel will not follow for
+    // us) is there all the same: the save asks before it tries.
+    return errno != ENOENT && errno != ENOTDIR && sys::calls().lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace velmor

@@ -1,8 +1,15 @@
 #include "syscalls.h"
 
+#include <acl/libacl.h>
+#include <attr/libattr.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <string>
 
 namespace velmor::sys {
 
@@ -12,7 +19,7 @@ int openFile(const char* path, int flags) {
     return ::open(path, flags);
 }
 int createFile(const char* path, int flags, mode_t mode) {
-    return ::open(path, flags | O_CREAT | O_EXCL, mode);
+    return ::open(path, flags | O_CREAT, mode);
 }
 int statPath(const char* path, struct stat* st) {
     return ::stat(path, st);
@@ -23,10 +30,41 @@ int lstatPath(const char* path, struct stat* st) {
 int fstatFile(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
+int openTmpFile(const char* folder, int flags, mode_t mode) {
+    return ::open(folder, flags | O_TMPFILE, mode);
+}
+int linkTempFile(int fd, const char* path) {
+    // Through /proc no privilege is needed; AT_EMPTY_PATH, where /proc is missing,
+    // needs CAP_DAC_READ_SEARCH.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT) return -1;
+    return ::linkat(fd, "", AT_FDCWD, path, AT_EMPTY_PATH);
+}
+int copyAclFd(int from, int to) {
+    // Without an error context the library reports nothing itself.
+    return ::perm_copy_fd("", from, "", to, nullptr);
+}
+int copyXattrsFd(int from, int to) {
+    // The default rule set leaves out what perm_copy_fd copies and what the system
+    // manages itself.
+    return ::attr_copy_fd("", from, "", to, nullptr, nullptr);
+}
+int folderFlagsOf(const char* folder, int* flags) {
+    int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int result = ::ioctl(fd, FS_IOC_GETFLAGS, flags);
+    int err = errno;
+    ::close(fd);
+    errno = err;
+    return result;
+}
 
 const Calls kSystem = {
-    openFile,  createFile, ::read,   ::write,  ::fsync,  ::close,  fstatFile,   statPath,
-    lstatPath, ::readlink, ::rename, ::unlink, ::fchmod, ::fchown, ::ftruncate, ::fallocate,
+    openFile,  createFile, ::read,      ::write,      ::fsync,       ::close,
+    fstatFile, statPath,   lstatPath,   ::readlink,   ::rename,      ::unlink,
+    ::fchmod,  ::fchown,   ::ftruncate, ::fallocate,  openTmpFile,   linkTempFile,
+    ::pread,   ::pwrite,   copyAclFd,   copyXattrsFd, folderFlagsOf,
 };
 
 const Calls* current = &kSystem;

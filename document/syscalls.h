@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <utility>
 
 namespace velmor::sys {
 
@@ -12,7 +13,7 @@ namespace velmor::sys {
 // Each entry behaves like the POSIX call of the same name: -1 and errno on failure.
 enum class Call {
     Open,        // open an existing file or folder
-    CreateTemp,  // create a new file with O_CREAT | O_EXCL
+    CreateTemp,  // open with O_CREAT added to the given flags
     Read,
     Write,
     Fsync,
@@ -27,6 +28,13 @@ enum class Call {
     Fchown,
     Ftruncate,
     Fallocate,
+    TmpFile,   // open(folder, O_TMPFILE | flags, mode): a file without a name
+    LinkTemp,  // gives a file made by TmpFile the name `path`
+    Pread,
+    Pwrite,
+    CopyAcl,      // the access ACL (or the permission bits) from one file to another
+    CopyXattrs,   // the extended attributes from one file to another
+    FolderFlags,  // the inode flags (FS_IOC_GETFLAGS) of a folder
     Count
 };
 
@@ -47,6 +55,13 @@ struct Calls {
     int (*fchown)(int fd, uid_t owner, gid_t group);
     int (*ftruncate)(int fd, off_t length);
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
+    int (*tmpFile)(const char* folder, int flags, mode_t mode);
+    int (*linkTemp)(int fd, const char* path);
+    ssize_t (*pread)(int fd, void* buf, std::size_t count, off_t offset);
+    ssize_t (*pwrite)(int fd, const void* buf, std::size_t count, off_t offset);
+    int (*copyAcl)(int from, int to);
+    int (*copyXattrs)(int from, int to);
+    int (*folderFlags)(const char* folder, int* flags);
 };
 
 // The real calls.
@@ -66,6 +81,35 @@ class ScopedCalls {
 
   private:
     const Calls* previous_;
+};
+
+// Owns one open descriptor and closes it when dropped. Dropping it ignores a failed
+// close: that is for descriptors whose work failed or never began; `close` reports.
+class FileDescriptor {
+  public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset() {
+        if (fd_ >= 0) calls().close(fd_);
+        fd_ = -1;
+    }
+    // Closes the descriptor: 0, or -1 with errno. Linux releases it either way.
+    int close() { return calls().close(std::exchange(fd_, -1)); }
+
+  private:
+    int fd_ = -1;
 };
 
 }  // namespace velmor::sys

@@ -6,12 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "errors.h"
 #include "filepaths.h"
 #include "hugepages.h"
 #include "ioerror.h"
 #include "syscalls.h"
-#include "textfilewrite.h"
+#include "textfileshared.h"
 
 namespace velmor {
 
@@ -20,11 +19,24 @@ namespace {
 constexpr std::size_t kMinBlock = 64 * 1024;
 constexpr char kCtrlZ = 0x1A;
 
-void releaseBuffer(TextFileRec& file) {
-    file.buffer.reset();
-    file.capacity = 0;
-    file.bufPos = 0;
-    file.bufEnd = 0;
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// True when the file still has the size and time it had when opened. Another program
+// writing it meanwhile fails the read, also one that keeps appending to it.
+bool unchangedSinceOpen(TextFileRec& file) {
+    struct stat st;
+    if (sys::calls().fstat(file.handle.get(), &st) != 0) {
+        fail(ioErrorCode(errno));
+        return false;
+    }
+    if (static_cast<std::size_t>(st.st_size) != file.expectedSize ||
+        !sameTime(st.st_mtim, file.expectedTime)) {
+        fail(kIoFileChanged);
+        return false;
+    }
+    return true;
 }
 
 // Refills the buffer from the file. The first fill is sized to take the whole file
@@ -38,10 +50,14 @@ bool readBlock(TextFileRec& file) {
         file.capacity = std::max(kMinBlock, file.expectedSize + 1);
         file.buffer = std::make_unique_for_overwrite<char[]>(file.capacity);
         adviseHugePages(file.buffer.get(), file.capacity);
+    } else if (!unchangedSinceOpen(file)) {
+        // A full first fill without the end: the file has grown.
+        file.endOfFile = true;
+        return false;
     }
     while (file.bufEnd < file.capacity) {
         std::size_t want = std::min(file.capacity - file.bufEnd, kMaxTransfer);
-        ssize_t n = sys::calls().read(file.handle, file.buffer.get() + file.bufEnd, want);
+        ssize_t n = sys::calls().read(file.handle.get(), file.buffer.get() + file.bufEnd, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             fail(ioErrorCode(errno));
@@ -50,6 +66,10 @@ bool readBlock(TextFileRec& file) {
         }
         if (n == 0) {
             file.endOfFile = true;
+            if (!unchangedSinceOpen(file)) {
+                file.bufEnd = 0;
+                return false;
+            }
             break;
         }
         file.bufEnd += static_cast<std::size_t>(n);
@@ -71,12 +91,6 @@ void appendWithoutCr(std::string& line, const char* piece, std::size_t size) {
 
 }  // namespace
 
-void AssignName(TextFileRec& file, std::string_view name) {
-    if (file.mode != TextFileMode::Closed) AbandonText(file);
-    file = TextFileRec{};
-    file.name = name;
-}
-
 void OpenRead(TextFileRec& file) {
     const char* path = file.name.c_str();
     struct stat st;
@@ -85,24 +99,16 @@ void OpenRead(TextFileRec& file) {
     if (S_ISDIR(st.st_mode)) return fail(kIoAccessDenied);
     if (!S_ISREG(st.st_mode)) return fail(kIoNotRegularFile);
 
-    int fd = sys::calls().open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return fail(pathErrorCode(errno, file.name));
+    sys::FileDescriptor fd(sys::calls().open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) return fail(pathErrorCode(errno, file.name));
     // The entry may have been replaced since the look above.
-    int err = 0;
-    if (sys::calls().fstat(fd, &st) != 0) {
-        err = ioErrorCode(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        err = kIoAccessDenied;
-    } else if (!S_ISREG(st.st_mode)) {
-        err = kIoNotRegularFile;
-    }
-    if (err != 0) {
-        sys::calls().close(fd);  // the open file was never used; err is what counts
-        return fail(err);
-    }
-    file.handle = fd;
+    if (sys::calls().fstat(fd.get(), &st) != 0) return fail(ioErrorCode(errno));
+    if (S_ISDIR(st.st_mode)) return fail(kIoAccessDenied);
+    if (!S_ISREG(st.st_mode)) return fail(kIoNotRegularFile);
+    file.handle = std::move(fd);
     file.mode = TextFileMode::Reading;
     file.expectedSize = static_cast<std::size_t>(st.st_size);
+    file.expectedTime = st.st_mtim;
     file.endOfFile = false;
     releaseBuffer(file);
 }
@@ -129,34 +135,9 @@ void ReadTextLine(TextFileRec& file, std::string& line) {
     }
 }
 
-void CloseText(TextFileRec& file) {
-    if (file.mode == TextFileMode::Writing) {
-        finishWrite(file);
-    } else if (file.mode == TextFileMode::Reading) {
-        int fd = file.handle;
-        file.handle = -1;
-        file.mode = TextFileMode::Closed;
-        if (sys::calls().close(fd) != 0) fail(ioErrorCode(errno));
-    }
-    releaseBuffer(file);
-}
-
-void CheckIo() {
-    if (PendingIoError == 0) return;
-    int code = PendingIoError;
-    PendingIoError = 0;
-    throw EInOutError(code, ioErrorMessage(code));
-}
-
-void AbandonText(TextFileRec& file) {
-    // An error is already on its way to the user; a failing clean-up step must not
-    // replace it, so the results of close and unlink are not reported.
-    if (file.handle >= 0) sys::calls().close(file.handle);
-    if (!file.tempName.empty()) sys::calls().unlink(file.tempName.c_str());
-    file.handle = -1;
+void finishRead(TextFileRec& file) {
     file.mode = TextFileMode::Closed;
-    file.tempName.clear();
-    releaseBuffer(file);
+    if (file.handle.close() != 0) fail(ioErrorCode(errno));
 }
 
 std::string_view BufferedText(const TextFileRec& file) {

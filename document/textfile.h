@@ -1,19 +1,34 @@
 #pragma once
 
+#include <time.h>
+
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "syscalls.h"
+
 namespace velmor {
 
 enum class TextFileMode { Closed, Reading, Writing };
 
+// Writing in place: the file's old content, kept until the new one is complete so
+// that a failure can put it back.
+struct OldContent {
+    std::size_t size = 0;
+    std::string bytes;         // the content itself, for a small file
+    sys::FileDescriptor copy;  // else an unnamed copy in the temporary folder
+    bool touched = false;      // a byte of the file may have been overwritten
+    bool restored = false;     // put back after a failure; nothing more to undo
+};
+
 // One buffered text file. Reading takes the whole file into the buffer in as few
 // reads as possible; writing goes to a new file beside the target that replaces it
-// only once its content is safely on disk.
+// only once its content is safely on disk, or, where the file cannot be replaced
+// without losing what the user owns, over the old content with a copy kept.
 struct TextFileRec {
-    int handle = -1;
+    sys::FileDescriptor handle;
     TextFileMode mode = TextFileMode::Closed;
     std::string name;
     std::unique_ptr<char[]> buffer;
@@ -21,32 +36,46 @@ struct TextFileRec {
     std::size_t bufPos = 0;  // reading: next unread byte; writing: bytes waiting
     std::size_t bufEnd = 0;  // reading: valid bytes in the buffer
     bool endOfFile = false;
-    std::size_t expectedSize = 0;  // reading: the file's size when opened
+    std::size_t expectedSize = 0;       // reading: the file's size when opened
+    struct timespec expectedTime = {};  // reading: its modification time then
 
-    std::string target;       // writing: the path the content ends up at, links resolved
-    std::string tempName;     // writing: the new file, empty when writing in place
-    std::size_t written = 0;  // writing: bytes handed to the file so far
-    std::size_t claimed = 0;  // writing in place: disk space claimed from the start
+    std::string target;          // writing: the path the content ends up at, links resolved
+    std::string tempName;        // writing: the name the new file has, while it has one
+    bool unnamedTemp = false;    // writing: the new file has no name until it is complete
+    bool createdTarget = false;  // writing: the target did not exist before this save
+    std::size_t written = 0;     // writing: bytes handed to the file so far
+    std::size_t claimed = 0;     // writing in place: disk space claimed from the start
+    std::size_t sizeLimit = 0;   // writing: the largest file the process may write
+    bool replacing = false;      // writing: an existing target is replaced by the new file
+    bool inPlace = false;
+    int failure = 0;  // writing: the code of a failed step; nothing more is written
+    OldContent old;   // writing in place
 };
-
 // The code of the last failed operation of this thread, 0 when none is pending.
 // A failure replaces any earlier code; CheckIo takes it. Defined inline so every
 // user sees its constant initialiser: an extern thread_local trips a false UBSan
 // null-reference report in GCC 12.
 inline thread_local int PendingIoError = 0;
+// Where the old content of a file written in place is kept, when a failed save
+// could not put it back; empty otherwise. It belongs to PendingIoError's code.
+inline thread_local std::string PendingIoCopy;
 
 // Resets the record to closed with the given name. A file still open is released.
 void AssignName(TextFileRec& file, std::string_view name);
 
 // Opens the named regular file for reading. A folder fails with 5, any other kind
-// of entry with 105, without ever blocking.
+// of entry with 105, without ever blocking. A file that changes size or time while
+// it is read fails the read with 1006.
 void OpenRead(TextFileRec& file);
 
 // Prepares writing the named file: a new file in the target's folder that CloseText
-// puts in place of the target. A link is followed to the file it names. An existing
-// target must be a regular file with a write permission bit (else 5, or 105 for a
-// FIFO, socket or device). Where the folder refuses a new file, the target itself is
-// written in place.
+// puts in place of the target. An existing target must be a regular file with a
+// write permission bit (else 5, or 105 for a FIFO, socket or device) that the kernel
+// lets this process open for writing through the given path; a link is followed
+// only as far as the kernel follows it. The target is written in place, after its
+// old content is kept, where replacing it would change what it is: several names,
+// an owner, group, ACL or extended attribute the new file cannot take, a folder that
+// refuses new files or their renaming.
 void OpenWrite(TextFileRec& file);
 
 // True at the end of the file, or where the next line would begin with Ctrl-Z.
@@ -58,23 +87,23 @@ void ReadTextLine(TextFileRec& file, std::string& line);
 // Claims disk space for the `bytes` bytes about to be written, when the file is
 // written in place: a full disk then fails before any old byte is overwritten.
 // A new file needs no claim, since the old one stays until the new one is complete.
+// Either way, more than the process may write (RLIMIT_FSIZE) fails with 223.
 void ClaimSpace(TextFileRec& file, std::size_t bytes);
 
 // Writes `text` as it is. Once a write has failed, nothing more is written.
 void WriteText(TextFileRec& file, std::string_view text);
-
-// Writes `text` followed by CR LF.
-void WriteTextLine(TextFileRec& file, std::string_view text);
 
 // Finishes the file: for writing, flushes, syncs to disk and puts the new file in
 // place. The record is closed afterwards, also when a step failed.
 void CloseText(TextFileRec& file);
 
 // Raises EInOutError for a pending code and clears it; nothing when none is pending.
+// The message names the kept copy of the old content when there is one.
 void CheckIo();
 
 // Releases an open record after a failure without reporting anything: closes the
-// handle and removes the unfinished new file, so the target stays as it was.
+// handle and removes the unfinished new file, or puts back the old content of a
+// file written in place, so the target stays as it was.
 void AbandonText(TextFileRec& file);
 
 // The bytes read but not yet consumed: after the first AtEnd, the whole file.

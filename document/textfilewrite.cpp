@@ -1,15 +1,20 @@
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "filepaths.h"
 #include "ioerror.h"
 #include "syscalls.h"
-#include "textfilewrite.h"
+#include "textfileshared.h"
+#include "textfilewriting.h"
 
 namespace velmor {
 
@@ -17,56 +22,174 @@ namespace {
 
 constexpr std::size_t kWriteBlock = 64 * 1024;
 constexpr int kTempAttempts = 100;
+constexpr int kOpenExisting = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// Creates the new file in `folder` under a name no other file has. Returns the
-// handle, or -1 with errno set.
-int createTemp(const std::string& folder, mode_t mode, std::string& tempName) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-        tempName = folder + "/.velmor-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter++) + ".tmp";
-        int fd = sys::calls().createTemp(tempName.c_str(), O_WRONLY | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;  // errno is EEXIST
+// A write past RLIMIT_FSIZE would kill the process with SIGXFSZ; ignored, it fails
+// with EFBIG like any other write. A handler someone installed is left alone.
+void ignoreFileSizeSignal() {
+    static const bool ignored = [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) != 0) return false;
+        return current.sa_handler == SIG_DFL && ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+    }();
+    (void)ignored;
 }
 
-// Gives the new file the old one's permission bits, and its owner where we may.
-int copyAttributes(int fd, const struct stat& old) {
-    if (::geteuid() == 0 && sys::calls().fchown(fd, old.st_uid, old.st_gid) != 0) return errno;
-    // After fchown, which clears set-user-ID bits.
-    if (sys::calls().fchmod(fd, old.st_mode & 07777) != 0) return errno;
+std::size_t fileSizeLimit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::numeric_limits<std::size_t>::max();
+    }
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool folderRefuses(int err) {
+    return err == EACCES || err == EPERM || err == EROFS;
+}
+
+// Records a failed step. Writing in place, the old content goes back at once, so
+// that the error can tell where it is kept when that fails too.
+bool writeFailed(TextFileRec& file, int code) {
+    file.failure = code;
+    fail(code);
+    if (file.inPlace) PendingIoCopy = putBackOldContent(file);
+    return false;
+}
+
+// The new file in `folder`: unnamed where the file system allows, so that a process
+// killed while writing leaves nothing; else under a fresh name. Returns 0 or errno.
+int createNewFile(TextFileRec& file, const std::string& folder, mode_t mode) {
+    file.handle =
+        sys::FileDescriptor(sys::calls().tmpFile(folder.c_str(), O_WRONLY | O_CLOEXEC, mode));
+    if (file.handle) {
+        file.unnamedTemp = true;
+        return 0;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    file.handle = createNamed(folder, O_WRONLY | O_EXCL | O_CLOEXEC, mode, file.tempName);
+    return file.handle ? 0 : errno;
+}
+
+void dropNewFile(TextFileRec& file) {
+    file.handle.reset();
+    if (!file.tempName.empty()) sys::calls().unlink(file.tempName.c_str());
+    file.tempName.clear();
+    file.unnamedTemp = false;
+}
+
+// Gives the new file everything of the old one's that decides who may do what
+// with it. False where any of it cannot be given.
+bool takeOver(int fresh, int existing, const struct stat& old) {
+    // Before fchmod, since fchown clears set-user-ID bits.
+    return sys::calls().fchown(fresh, old.st_uid, old.st_gid) == 0 &&
+           sys::calls().fchmod(fresh, old.st_mode & 07777) == 0 &&
+           sys::calls().copyAcl(existing, fresh) == 0 &&
+           sys::calls().copyXattrs(existing, fresh) == 0;
+}
+
+// True where the folder forbids renaming over or removing its entries, or where
+// that cannot be told.
+bool folderForbidsReplacing(const std::string& folder) {
+    int flags = 0;
+    if (sys::calls().folderFlags(folder.c_str(), &flags) != 0) {
+        return errno != ENOTTY && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL;
+    }
+    return (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+}
+
+// Writes over `existing` itself, once its old content is kept.
+int prepareInPlace(TextFileRec& file, sys::FileDescriptor existing, const struct stat& old) {
+    file.inPlace = true;
+    file.handle = std::move(existing);
+    sys::FileDescriptor readable(
+        sys::calls().open(file.name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!readable) return pathErrorCode(errno, file.name);
+    struct stat st;
+    if (sys::calls().fstat(readable.get(), &st) != 0) return ioErrorCode(errno);
+    if (!sameFile(st, old)) return kIoAccessDenied;
+    return keepOldContent(file, readable.get(), static_cast<std::size_t>(old.st_size));
+}
+
+// Replaces the existing target, opened for writing as `existing`, with a new file,
+// or writes over it where replacing would change who may do what with it.
+// `created` tells that this save made the (empty) target.
+int prepareOverExisting(TextFileRec& file, sys::FileDescriptor existing, bool created) {
+    struct stat old;
+    if (sys::calls().fstat(existing.get(), &old) != 0) return ioErrorCode(errno);
+    if (!S_ISREG(old.st_mode)) return kIoNotRegularFile;
+    // The entry to replace is the one the kernel opened: the links are followed by
+    // hand only to find its name, and what they lead to must be that file.
+    if (int err = resolveLinks(file.name, file.target); err != 0) {
+        return pathErrorCode(err, file.name);
+    }
+    struct stat entry;
+    if (sys::calls().lstat(file.target.c_str(), &entry) != 0) return ioErrorCode(errno);
+    if (!sameFile(entry, old)) return kIoAccessDenied;
+    file.createdTarget = created;
+
+    const std::string folder = folderOf(file.target);
+    // Other names of the file must see the new content too.
+    if (old.st_nlink > 1 || folderForbidsReplacing(folder)) {
+        return prepareInPlace(file, std::move(existing), old);
+    }
+    if (int err = createNewFile(file, folder, 0600); err != 0) {
+        if (folderRefuses(err)) return prepareInPlace(file, std::move(existing), old);
+        return err == ENOENT ? kIoPathNotFound : ioErrorCode(err);
+    }
+    if (!takeOver(file.handle.get(), existing.get(), old)) {
+        dropNewFile(file);
+        return prepareInPlace(file, std::move(existing), old);
+    }
+    file.replacing = true;
     return 0;
 }
 
-// Opens the existing target for writing over its content.
-int openInPlace(TextFileRec& file) {
-    int fd = sys::calls().open(file.target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return pathErrorCode(errno, file.target);
-    struct stat st;
-    int err = 0;
-    if (sys::calls().fstat(fd, &st) != 0) {
-        err = ioErrorCode(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        err = kIoNotRegularFile;
+// Everything OpenWrite does but the final state; returns 0 or a code.
+int prepareWrite(TextFileRec& file) {
+    const char* path = file.name.c_str();
+    struct stat seen;
+    // Looking before opening keeps a device or FIFO from being opened at all.
+    if (sys::calls().stat(path, &seen) == 0) {
+        if (S_ISDIR(seen.st_mode)) return kIoAccessDenied;
+        if (!S_ISREG(seen.st_mode)) return kIoNotRegularFile;
+        // Root could write it anyway; a file nobody may write is meant to stay.
+        if ((seen.st_mode & 0222) == 0) return kIoAccessDenied;
+    } else if (errno != ENOENT) {
+        return pathErrorCode(errno, file.name);
     }
-    if (err != 0) {
-        sys::calls().close(fd);  // never written to; err is what counts
-        return err;
+    // The kernel decides whether this process may write what the path leads to,
+    // following a link only where it would let the process follow it.
+    sys::FileDescriptor existing(sys::calls().open(path, kOpenExisting));
+    if (existing) return prepareOverExisting(file, std::move(existing), false);
+    if (errno != ENOENT) return pathErrorCode(errno, file.name);
+
+    struct stat link;
+    const bool isLink = sys::calls().lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
+    if (!isLink && errno != ENOENT) return pathErrorCode(errno, file.name);
+    if (isLink) {
+        // A link to a missing file: creating the file through it leaves that decision
+        // to the kernel too. The empty file made here goes again if the save fails.
+        existing = sys::FileDescriptor(sys::calls().createTemp(path, kOpenExisting, 0666));
+        if (!existing) return pathErrorCode(errno, file.name);
+        return prepareOverExisting(file, std::move(existing), true);
     }
-    file.handle = fd;
+    file.target = file.name;
+    int err = createNewFile(file, folderOf(file.target), 0666);
+    if (err != 0) return err == ENOENT ? kIoPathNotFound : ioErrorCode(err);
     return 0;
 }
 
 bool writeAll(TextFileRec& file, const char* data, std::size_t size) {
+    if (size > 0 && file.inPlace) file.old.touched = true;
     while (size > 0) {
-        ssize_t n = sys::calls().write(file.handle, data, std::min(size, kMaxTransfer));
+        ssize_t n = sys::calls().write(file.handle.get(), data, std::min(size, kMaxTransfer));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            // A write that moves nothing would loop for ever; it is as good as a full disk.
-            fail(n < 0 ? ioErrorCode(errno) : kIoDiskFull);
-            return false;
-        }
+        // A write that moves nothing would loop for ever; it is as good as a full disk.
+        if (n <= 0) return writeFailed(file, n < 0 ? ioErrorCode(errno) : kIoDiskFull);
         data += n;
         size -= static_cast<std::size_t>(n);
         file.written += static_cast<std::size_t>(n);
@@ -85,72 +208,115 @@ bool flush(TextFileRec& file) {
 bool claimSpace(TextFileRec& file, std::size_t bytes) {
     const std::size_t from = file.written + file.bufPos;
     if (from + bytes <= file.claimed) return true;
-    if (sys::calls().fallocate(file.handle, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+    if (sys::calls().fallocate(file.handle.get(), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
                                static_cast<off_t>(bytes)) == 0) {
         file.claimed = from + bytes;
         return true;
     }
     // File systems that cannot claim space ahead are written without the claim.
     if (errno == EOPNOTSUPP || errno == ENOSYS) {
-        file.claimed = static_cast<std::size_t>(-1);
+        file.claimed = std::numeric_limits<std::size_t>::max();
         return true;
     }
-    fail(ioErrorCode(errno));
-    return false;
+    return writeFailed(file, ioErrorCode(errno));
+}
+
+// Gives the complete new file its name: the target's where there was none, else a
+// fresh one in its folder, from which it is renamed over the target.
+bool nameNewFile(TextFileRec& file) {
+    if (!file.unnamedTemp) return true;
+    if (!file.replacing) {
+        if (sys::calls().linkTemp(file.handle.get(), file.target.c_str()) != 0) {
+            return writeFailed(file, ioErrorCode(errno));
+        }
+        file.createdTarget = true;  // goes again if a later step fails
+        return true;
+    }
+    const std::string folder = folderOf(file.target);
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+        std::string name = freshTempName(folder);
+        if (sys::calls().linkTemp(file.handle.get(), name.c_str()) == 0) {
+            file.tempName = std::move(name);
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    return writeFailed(file, ioErrorCode(errno));
+}
+
+// Flushes, syncs and puts the new content in place.
+bool seal(TextFileRec& file) {
+    if (!flush(file)) return false;
+    const int fd = file.handle.get();
+    if (file.inPlace && sys::calls().ftruncate(fd, static_cast<off_t>(file.written)) != 0) {
+        return writeFailed(file, ioErrorCode(errno));
+    }
+    if (sys::calls().fsync(fd) != 0) return writeFailed(file, ioErrorCode(errno));
+    if (!nameNewFile(file)) return false;
+    if (file.handle.close() != 0) return writeFailed(file, ioErrorCode(errno));
+    if (!file.tempName.empty() &&
+        sys::calls().rename(file.tempName.c_str(), file.target.c_str()) != 0) {
+        return writeFailed(file, ioErrorCode(errno));
+    }
+    file.tempName.clear();
+    return true;
 }
 
 }  // namespace
 
+std::string freshTempName(const std::string& folder) {
+    static std::atomic<unsigned> counter{0};
+    return folder + "/.velmor-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           ".tmp";
+}
+
+sys::FileDescriptor createNamed(const std::string& folder, int flags, mode_t mode,
+                                std::string& name) {
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+        name = freshTempName(folder);
+        sys::FileDescriptor fd(sys::calls().createTemp(name.c_str(), flags, mode));
+        if (fd || errno != EEXIST) return fd;
+    }
+    return sys::FileDescriptor();  // errno is EEXIST
+}
+
 void OpenWrite(TextFileRec& file) {
     if (file.name.empty()) return fail(kIoPathNotFound);
-    if (int err = resolveLinks(file.name, file.target); err != 0) {
-        return fail(pathErrorCode(err, file.name));
-    }
-    struct stat old;
-    bool exists = sys::calls().lstat(file.target.c_str(), &old) == 0;
-    if (!exists && errno != ENOENT) return fail(pathErrorCode(errno, file.target));
-    if (exists) {
-        if (S_ISDIR(old.st_mode)) return fail(kIoAccessDenied);
-        if (!S_ISREG(old.st_mode)) return fail(kIoNotRegularFile);
-        // Root could write it anyway; a file nobody may write is meant to stay.
-        if ((old.st_mode & 0222) == 0) return fail(kIoAccessDenied);
-    }
-
-    std::string tempName;
-    int fd = createTemp(folderOf(file.target), exists ? 0600 : 0666, tempName);
-    if (fd < 0) {
-        int err = errno;
-        bool folderRefuses = err == EACCES || err == EPERM || err == EROFS;
-        if (!exists || !folderRefuses) {
-            return fail(err == ENOENT ? kIoPathNotFound : ioErrorCode(err));
-        }
-        if (int code = openInPlace(file); code != 0) return fail(code);
-    } else {
-        file.handle = fd;
-        file.tempName = tempName;
-        if (exists) {
-            if (int err = copyAttributes(fd, old); err != 0) {
-                AbandonText(file);
-                return fail(ioErrorCode(err));
-            }
-        }
-    }
-    file.mode = TextFileMode::Writing;
+    ignoreFileSizeSignal();
+    // Allocated before any file is opened or made, so that running out of memory
+    // leaves nothing behind.
+    file.buffer = std::make_unique_for_overwrite<char[]>(kWriteBlock);
+    file.capacity = kWriteBlock;
+    file.bufPos = 0;
     file.written = 0;
     file.claimed = 0;
-    file.bufPos = 0;
-    file.capacity = kWriteBlock;
-    file.buffer = std::make_unique_for_overwrite<char[]>(kWriteBlock);
+    file.sizeLimit = fileSizeLimit();
+    file.mode = TextFileMode::Writing;
+    int code = 0;
+    try {
+        code = prepareWrite(file);
+    } catch (...) {
+        AbandonText(file);  // out of memory for the old content: nothing touched yet
+        throw;
+    }
+    if (code != 0) {
+        AbandonText(file);
+        fail(code);
+    }
 }
 
 void ClaimSpace(TextFileRec& file, std::size_t bytes) {
-    if (PendingIoError == 0 && file.tempName.empty()) claimSpace(file, bytes);
+    if (PendingIoError == 0 && file.failure == 0 && file.inPlace) claimSpace(file, bytes);
 }
 
 void WriteText(TextFileRec& file, std::string_view text) {
     // After a failed write nothing more is written.
-    if (PendingIoError != 0 || text.empty()) return;
-    if (file.tempName.empty() && !claimSpace(file, text.size())) return;
+    if (PendingIoError != 0 || file.failure != 0 || text.empty()) return;
+    if (file.written + file.bufPos + text.size() > file.sizeLimit) {
+        writeFailed(file, kIoFileTooLarge);
+        return;
+    }
+    if (file.inPlace && !claimSpace(file, text.size())) return;
     if (file.bufPos + text.size() > file.capacity) {
         // Large text goes straight from the caller's memory, in large writes.
         if (flush(file)) writeAll(file, text.data(), text.size());
@@ -160,32 +326,25 @@ void WriteText(TextFileRec& file, std::string_view text) {
     file.bufPos += text.size();
 }
 
-void WriteTextLine(TextFileRec& file, std::string_view text) {
-    WriteText(file, text);
-    WriteText(file, "\r\n");
+void finishWrite(TextFileRec& file) {
+    // A failure taken by CheckIo before this close is reported again: never success.
+    if (file.failure != 0 && PendingIoError == 0) fail(file.failure);
+    if (file.failure != 0 || !seal(file)) {
+        abandonWrite(file);
+        return;
+    }
+    file.mode = TextFileMode::Closed;
 }
 
-void finishWrite(TextFileRec& file) {
-    const bool inPlace = file.tempName.empty();
-    int code = 0;
-    if (!flush(file)) {
-        code = PendingIoError;
-    } else if (inPlace && sys::calls().ftruncate(file.handle, static_cast<off_t>(file.written))) {
-        code = ioErrorCode(errno);
-    } else if (sys::calls().fsync(file.handle) != 0) {
-        code = ioErrorCode(errno);
-    }
-    int fd = file.handle;
-    file.handle = -1;
-    if (sys::calls().close(fd) != 0 && code == 0) code = ioErrorCode(errno);
-    if (code == 0 && !inPlace && sys::calls().rename(file.tempName.c_str(), file.target.c_str())) {
-        code = ioErrorCode(errno);
-    }
-    // Unless the rename succeeded, the new file is removed and the target stays as it was.
-    if (code != 0 && !inPlace) sys::calls().unlink(file.tempName.c_str());
+void abandonWrite(TextFileRec& file) {
+    // A failure already put the old content back; other ways here do it now. The
+    // error that brought us here is already on its way, so nothing more is told.
+    if (file.inPlace) putBackOldContent(file);
+    file.handle.reset();
+    if (!file.tempName.empty()) sys::calls().unlink(file.tempName.c_str());
+    if (file.createdTarget) sys::calls().unlink(file.target.c_str());
     file.tempName.clear();
     file.mode = TextFileMode::Closed;
-    if (code != 0) fail(code);
 }
 
 }  // namespace velmor

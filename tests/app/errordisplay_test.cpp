@@ -65,7 +65,7 @@ class ErrorDisplayTest : public QObject {
         QCOMPARE(reached, 3);
         QCOMPARE(errors.texts,
                  (std::vector<std::string>{"ファイルが見つかりません.", "Text too long.",
-                                           "std::bad_alloc.", "disk gone.", ""}));
+                                           "メモリが足りません.", "disk gone.", ""}));
     }
 
     void commandStopsWhereTheErrorArose() {

@@ -64,13 +64,18 @@ TEST_F(BenchConvert, SjisToVelmor) {
         << hex(saved);
 }
 
-TEST_F(BenchConvert, EmptyInputSavesOneLineEnd) {
+// Like Save As in the window, an empty text is not saved: OUTPUT stays as it was.
+TEST_F(BenchConvert, EmptyInputIsRefusedAndWritesNothing) {
     for (const char* direction : {"--to-sjis", "--to-velmor"}) {
-        EXPECT_EQ(convert(direction, ""), "\r\n");
-        EXPECT_EQ(convert(direction,
-                          "\x1a"
-                          "abc"),
-                  "\r\n");
+        for (const std::string& input : {std::string(), std::string("\x1a"
+                                                                    "abc")}) {
+            writeFile(folder_ / "in", input);
+            writeFile(folder_ / "out", "kept");
+            EXPECT_NE(run(direction, folder_ / "in", folder_ / "out"), 0);
+            EXPECT_EQ(readFile(folder_ / "out"), "kept");
+            EXPECT_NE(readFile(folder_ / "stderr").find("ファイルを開いて下さい。"),
+                      std::string::npos);
+        }
     }
 }
 

@@ -1,11 +1,13 @@
 #include "convert/converters.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <vector>
 
 #include "document/linebreaks.h"
 #include "support/bytes.h"
+#include "support/otherprocess.h"
 
 namespace velmor {
 namespace {
@@ -318,6 +320,36 @@ TEST(PreScan, MatchesReferenceOnRealisticText) {
 
 namespace velmor {
 namespace {
+
+// Where no second thread can start, the text is converted on one, with the same result.
+TEST(Conversion, WithoutASecondThreadTheTextIsConvertedOnOne) {
+    Document doc;
+    for (int i = 0; i < 40000; ++i)
+        doc.AppendLine(bytes({0x93, 0x70, 0xB0, 0xA1, 0x93, 0x71, 'a', ' '}));
+    const std::string& text = doc.WholeText();
+    ScanState refScan;
+    std::int32_t refDone = 0;
+    std::string ref;
+    convertVelmorToSjisReference(doc, refScan, refDone, ref);
+    const std::size_t split = findLineEnd(text, text.size() / 2) + 2;
+    // Root is not held to the process limit; another user is.
+    const uid_t uid = ::geteuid() == 0 ? 4102 : static_cast<uid_t>(-1);
+    auto outcome = testing::runInChild(
+        uid, 4202, {},
+        [&] {
+            ScanState scan;
+            std::int32_t done = 0;
+            std::string out;
+            convertVelmorToSjisAt(text, split, scan, done, out);
+            if (out != ref || done != refDone) throw EInOutError(1, "different output");
+        },
+        [] {
+            struct rlimit none = {0, 0};
+            ::setrlimit(RLIMIT_NPROC, &none);
+        });
+    EXPECT_TRUE(outcome.started && outcome.exited) << "no thread to start ends the process";
+    EXPECT_EQ(outcome.ioError, 0);
+}
 
 // Converting a text cut in two at a line start, both parts at once, gives exactly
 // what the reference gives for the whole text: output, flag, final pair and mode.

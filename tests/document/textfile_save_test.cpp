@@ -131,7 +131,7 @@ TEST(SafeSave, WritesInPlaceWhereTheFolderRefusesANewFile) {
         writeFile(folder / "f.txt", std::string(5000, 'o'));
         ASSERT_EQ(::chmod((folder / "f.txt").c_str(), 0604), 0);
         testing::FaultInjector faults;
-        faults.failNth(sys::Call::CreateTemp, 1, err);
+        faults.failNth(sys::Call::TmpFile, 1, err);
         memo1_get_out(withLines({"short "}), folder / "f.txt");
         EXPECT_EQ(readFile(folder / "f.txt"), "short\r\n\r\n");  // cut to its new length
         EXPECT_EQ(faults.count(sys::Call::Rename), 0);

@@ -52,14 +52,29 @@ class FaultInjector {
     static sys::Calls wrappedTable() {
         using C = sys::Call;
         using T = sys::Calls;
-        return {wrap<C::Open, &T::open>(),           wrap<C::CreateTemp, &T::createTemp>(),
-                wrap<C::Read, &T::read>(),           wrap<C::Write, &T::write>(),
-                wrap<C::Fsync, &T::fsync>(),         wrap<C::Close, &T::close>(),
-                wrap<C::Fstat, &T::fstat>(),         wrap<C::Stat, &T::stat>(),
-                wrap<C::Lstat, &T::lstat>(),         wrap<C::Readlink, &T::readlink>(),
-                wrap<C::Rename, &T::rename>(),       wrap<C::Unlink, &T::unlink>(),
-                wrap<C::Fchmod, &T::fchmod>(),       wrap<C::Fchown, &T::fchown>(),
-                wrap<C::Ftruncate, &T::ftruncate>(), wrap<C::Fallocate, &T::fallocate>()};
+        return {wrap<C::Open, &T::open>(),
+                wrap<C::CreateTemp, &T::createTemp>(),
+                wrap<C::Read, &T::read>(),
+                wrap<C::Write, &T::write>(),
+                wrap<C::Fsync, &T::fsync>(),
+                wrap<C::Close, &T::close>(),
+                wrap<C::Fstat, &T::fstat>(),
+                wrap<C::Stat, &T::stat>(),
+                wrap<C::Lstat, &T::lstat>(),
+                wrap<C::Readlink, &T::readlink>(),
+                wrap<C::Rename, &T::rename>(),
+                wrap<C::Unlink, &T::unlink>(),
+                wrap<C::Fchmod, &T::fchmod>(),
+                wrap<C::Fchown, &T::fchown>(),
+                wrap<C::Ftruncate, &T::ftruncate>(),
+                wrap<C::Fallocate, &T::fallocate>(),
+                wrap<C::TmpFile, &T::tmpFile>(),
+                wrap<C::LinkTemp, &T::linkTemp>(),
+                wrap<C::Pread, &T::pread>(),
+                wrap<C::Pwrite, &T::pwrite>(),
+                wrap<C::CopyAcl, &T::copyAcl>(),
+                wrap<C::CopyXattrs, &T::copyXattrs>(),
+                wrap<C::FolderFlags, &T::folderFlags>()};
     }
 
     static FaultInjector*& active() {

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+#include "syscalls.h"
+#include "textfile.h"
+
+namespace velmor {
+
+// What the two files of the writing half share: textfilewrite.cpp decides how a
+// file is written; textfileinplace.cpp keeps and puts back the old content of a
+// file written in place.
+
+// A name in `folder` that no file had a moment ago.
+std::string freshTempName(const std::string& folder);
+
+// Creates a new file under a fresh name in `folder` (set in `name`). Returns no
+// descriptor, with errno set, on failure.
+sys::FileDescriptor createNamed(const std::string& folder, int flags, mode_t mode,
+                                std::string& name);
+
+// Keeps the `size` bytes of old content of the file to be written in place, read
+// through `readable`, before any of it is overwritten. Returns 0 or a code.
+int keepOldContent(TextFileRec& file, int readable, std::size_t size);
+
+// After a failure: puts the old content back and gives the file its old size (which
+// also frees the space claimed). Where that fails, the old content is left under a
+// name, which is returned; empty when it is back. Done once.
+std::string putBackOldContent(TextFileRec& file);
+
+}  // namespace velmor
