@@ -1,0 +1,28 @@
+#include "report.h"
+
+#include <utility>
+
+namespace velmor {
+
+std::string_view reportKindName(ReportKind kind) {
+    static constexpr std::array<std::string_view, kReportKindCount> kNames = {
+        "after-end-mark", "lone-cr",      "gaiji",   "outside-ranges",
+        "lone-lead-byte", "invalid-pair", "cut-pair"};
+    return kNames[static_cast<std::size_t>(kind)];
+}
+
+void ConversionReport::add(ReportEntry entry) {
+    ++counts_[static_cast<std::size_t>(entry.kind)];
+    entries_.push_back(std::move(entry));
+}
+
+void ConversionReport::append(const ConversionReport& other) {
+    for (const ReportEntry& entry : other.entries_) add(entry);
+}
+
+void ConversionReport::clear() {
+    entries_.clear();
+    counts_ = {};
+}
+
+}  // namespace velmor
