@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <optional>
 
+#include "document/linebreaks.h"
 #include "document/textfile.h"
 #include "kanjicode.h"
+#include "pairtables.h"
 
 namespace velmor {
 
@@ -102,10 +104,10 @@ std::string velmorPairProblem(std::uint16_t pair) {
 // Why a Shift-JIS code cannot be mapped, or empty when it can.
 std::string sjisCodeProblem(std::uint16_t code) {
     const unsigned lead = code >> 8, trail = code & 0xFF;
-    if (!((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC))) {
+    if (!isLeadByte(static_cast<std::uint8_t>(lead))) {
         return "Shift-JIS コード " + hex4(code) + " の第 1 バイトが 81–9F、E0–FC にありません";
     }
-    if (!((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC))) {
+    if (!isSjisTrailByte(static_cast<std::uint8_t>(trail))) {
         return "Shift-JIS コード " + hex4(code) + " の第 2 バイトが 40–7E、80–FC にありません";
     }
     return {};
@@ -116,6 +118,19 @@ std::string sjisCodeProblem(std::uint16_t code) {
 void GaijiTable::add(std::uint16_t velmor, std::uint16_t sjis) {
     toSjis_[velmor] = sjis;
     toVelmor_[sjis] = velmor;
+}
+
+GaijiPairTables::GaijiPairTables(const GaijiTable& table)
+    : toSjis_(std::make_unique<VelmorToSjisTable>(velmorToSjisTable())),
+      toVelmor_(std::make_unique<SjisToVelmorTable>(sjisToVelmorTable())) {
+    for (auto [velmor, sjis] : table.velmorToSjis()) {
+        const auto sjisLead = static_cast<std::uint8_t>(sjis >> 8);
+        const auto sjisTrail = static_cast<std::uint8_t>(sjis);
+        const auto velmorFirst = static_cast<std::uint8_t>(velmor >> 8);
+        const auto velmorSecond = static_cast<std::uint8_t>(velmor);
+        (*toSjis_)[velmor] = {{sjisLead, sjisTrail}, 0, 0};
+        (*toVelmor_)[sjis] = {{velmorFirst, velmorSecond}, 1, 0};
+    }
 }
 
 GaijiTable parseGaijiTable(std::string_view text, std::string_view fileName) {

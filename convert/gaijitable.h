@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "document/errors.h"
+#include "pairtables.h"
 
 namespace velmor {
 
@@ -25,6 +27,18 @@ class GaijiTable {
   private:
     std::map<std::uint16_t, std::uint16_t> toSjis_;
     std::map<std::uint16_t, std::uint16_t> toVelmor_;
+};
+
+// Copies of the pair tables with the gaiji table's mappings written over the
+// arithmetic, so the fast converters apply the table at no cost of their own.
+class GaijiPairTables {
+  public:
+    explicit GaijiPairTables(const GaijiTable& table);
+    PairTables tables() const { return {toSjis_.get(), toVelmor_.get()}; }
+
+  private:
+    std::unique_ptr<VelmorToSjisTable> toSjis_;
+    std::unique_ptr<SjisToVelmorTable> toVelmor_;
 };
 
 // A gaiji table that cannot be used. The message names the file, the line and

@@ -6,20 +6,13 @@
 #include "document/document.h"
 #include "document/linebreaks.h"
 #include "kanjicode.h"
+#include "pairtables.h"
 
 namespace velmor {
 
 namespace {
 
 using Byte = std::uint8_t;
-
-constexpr bool isTrailByte(Byte b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-constexpr bool isVelmorKanjiByte(Byte b) {
-    return b >= 0xA1 && b <= 0xFE;
-}
 
 // One line of the text as a conversion sees it, with what the entries need.
 struct LineScan {
@@ -76,7 +69,8 @@ void scanToVelmor(LineScan& s, const GaijiTable* table) {
             s.add(ReportKind::LoneLeadByte, pos, 1, outLength);
         } else if (range == kUserDefinedRange) {
             s.add(ReportKind::Gaiji, pos, 2, 2);
-        } else if (!pair && isLeadByte(b) && pos + 1 < s.inputEnd && isTrailByte(s.at(pos + 1))) {
+        } else if (!pair && isLeadByte(b) && pos + 1 < s.inputEnd &&
+                   isSjisTrailByte(s.at(pos + 1))) {
             // The trail byte is examined next as a piece of its own; when it stays a
             // single byte too, both bytes stand side by side in the output.
             bool trailPair = false;
