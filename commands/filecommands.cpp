@@ -12,8 +12,9 @@ std::string bareFileName(const std::string& path) {
 
 void openFile(Workspace& ws, const std::string& path) {
     ws.document.ClearText();
+    ws.report.clear();
     ws.state.OpenFileName = path;
-    memo1set(ws.document, ws.state.OpenFileName);
+    memo1set(ws.document, ws.state.OpenFileName, &ws.report);
     ws.document.SetModifiedMark(false);
     ws.state.ToSjisDone = 0;
     ws.state.ToVelmorDone = 0;
@@ -30,6 +31,7 @@ int FileCommands::askSaveQuestion() {
 
 void FileCommands::closeDocument() {
     ws_.document.ClearText();
+    ws_.report.clear();
     host_.setFileItemsEnabled(false);
 }
 

@@ -16,13 +16,16 @@ void ConversionReport::add(ReportEntry entry) {
     entries_.push_back(std::move(entry));
 }
 
-void ConversionReport::append(const ConversionReport& other) {
-    for (const ReportEntry& entry : other.entries_) add(entry);
+void ConversionReport::addConversion(const ConversionReport& found) {
+    for (ReportEntry& entry : entries_) entry.viewLength = 0;
+    for (const ReportEntry& entry : found.entries_) add(entry);
+    ++conversions_;
 }
 
 void ConversionReport::clear() {
     entries_.clear();
     counts_ = {};
+    conversions_ = 0;
 }
 
 }  // namespace velmor

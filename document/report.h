@@ -46,9 +46,14 @@ struct ReportEntry {
 class ConversionReport {
   public:
     void add(ReportEntry entry);
-    // Adds every entry of `other` after the ones held.
-    void append(const ConversionReport& other);
+    // Records a conversion of the Document's text and the entries it found: the
+    // entries held before keep their place in the file but are no longer shown in
+    // the view, whose text the conversion replaced.
+    void addConversion(const ConversionReport& found);
     void clear();
+
+    // How many conversions were recorded since the load.
+    std::size_t conversions() const { return conversions_; }
 
     bool empty() const { return entries_.empty(); }
     const std::vector<ReportEntry>& entries() const { return entries_; }
@@ -57,6 +62,7 @@ class ConversionReport {
   private:
     std::vector<ReportEntry> entries_;
     std::array<std::size_t, kReportKindCount> counts_{};
+    std::size_t conversions_ = 0;
 };
 
 }  // namespace velmor

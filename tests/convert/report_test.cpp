@@ -4,8 +4,10 @@
 
 #include <vector>
 
+#include "convert/converters.h"
 #include "convert/gaijitable.h"
 #include "convert/reportlocator.h"
+#include "document/linebreaks.h"
 #include "document/loadreport.h"
 #include "support/bytes.h"
 
@@ -181,6 +183,45 @@ TEST(GaijiTableParser, EveryErrorNamesFileLineAndWhatIsWrong) {
             EXPECT_EQ(e.message(), message);
         }
     }
+}
+
+// The fast converters raise mayReport whenever the plain locator finds an entry,
+// whole or cut into two parts at any line start, with and without a gaiji table.
+TEST(ReportFlag, RaisedWheneverTheLocatorFindsAnEntry) {
+    auto rng = testing::seededRandom("ReportFlag.RaisedWheneverTheLocatorFindsAnEntry");
+    const std::string alphabet =
+        bytes({0x93, 0x70, 0xF1, 0x20, 0xB0, 0xA1, 'a',  '\r', '\n', 0x88, 0x9F,
+               0x81, 0x40, 0xF0, 0xED, 0x7F, 0x21, 0x84, 0xFC, 0x85, 0xA0, 0x0A});
+    GaijiTable gaiji = table("7F21 F040\nB0A1 ED40\n");
+    GaijiPairTables gaijiTables(gaiji);
+    int flagged = 0;
+    for (int round = 0; round < 1500; ++round) {
+        std::vector<std::string> lines(1 + rng() % 4);
+        for (auto& line : lines) line = testing::randomBytes(rng, rng() % 12, alphabet);
+        Document doc;
+        doc.ReplaceText(loaded(lines));
+        const std::string& text = doc.WholeText();
+        const bool withTable = round % 2 == 1;
+        for (Direction direction : {Direction::ToSjis, Direction::ToVelmor}) {
+            ConversionReport report;
+            locateConversionEntries(text, direction, withTable ? &gaiji : nullptr,
+                                    LoadColumnMap(ConversionReport{}), report);
+            for (std::size_t split = 0; split < text.size();
+                 split = split == 0 ? findLineEnd(text, 0) + 2 : findLineEnd(text, split) + 2) {
+                ScanState scan;
+                if (withTable) scan.tables = gaijiTables.tables();
+                std::int32_t done = 0;
+                std::string out;
+                direction == Direction::ToSjis
+                    ? convertVelmorToSjisAt(text, split, scan, done, out)
+                    : convertSjisToVelmorAt(text, split, scan, done, out);
+                ASSERT_TRUE(report.empty() || scan.mayReport == 1)
+                    << testing::hex(text) << " split " << split;
+                flagged += scan.mayReport;
+            }
+        }
+    }
+    EXPECT_GT(flagged, 0);
 }
 
 }  // namespace
