@@ -7,7 +7,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "convert/reporttexts.h"
+#include "commands/reporttexts.h"
 
 namespace velmor {
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QDialog>
 #include <QLabel>
 #include <QPointer>
 #include <cstddef>
 
 #include "document/report.h"
 
-class QDialog;
 class QTableView;
 
 namespace velmor {

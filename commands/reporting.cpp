@@ -1,6 +1,9 @@
 #include "reporting.h"
 
+#include <cstdlib>
 #include <utility>
+
+#include "document/loadsave.h"
 
 namespace velmor {
 
@@ -13,6 +16,25 @@ void useGaijiTable(Workspace& ws, GaijiTable table) {
         ws.gaijiTables = std::make_shared<const GaijiPairTables>(ws.gaiji);
         ws.scan.tables = ws.gaijiTables->tables();
     }
+}
+
+std::string userGaijiTablePath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config != nullptr && config[0] == '/') {
+        folder = config;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        folder = std::string(home) + "/.config";
+    } else {
+        return {};
+    }
+    return folder + "/velmor-kanji/gaiji.tsv";
+}
+
+void loadUserGaijiTable(Workspace& ws) {
+    const std::string path = userGaijiTablePath();
+    if (path.empty() || !fileExists(path)) return;
+    useGaijiTable(ws, loadGaijiTable(path));
 }
 
 ConversionReport findConversionEntries(const Workspace& ws, Direction direction) {
