@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     app.setWindowIcon(QIcon(":/velmor-kanji.svg"));
     velmor::TForm1 Form1;
     Form1.show();
+    Form1.loadUserGaijiTable();
     if (argc == 2) {
         // The file name's bytes as given, opened once the window is up, so an error
         // box shows over it.

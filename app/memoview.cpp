@@ -15,6 +15,17 @@ namespace velmor {
 namespace {
 constexpr int kMargin = 2;         // pixels left of the text
 constexpr long kSidewaysStep = 8;  // characters per key press or wheel notch
+// The background of marked bytes: half-transparent, so it reads on light and dark bases.
+const QColor kMarkColour(255, 128, 0, 110);
+
+// Number of characters the first `bytes` bytes of `line` show as.
+std::size_t charsBefore(std::string_view line, std::size_t bytes) {
+    std::size_t chars = 0;
+    for (std::size_t pos = 0; pos < bytes && pos < line.size(); ++chars) {
+        pos += displayCharLength(line, pos);
+    }
+    return chars;
+}
 }  // namespace
 
 MemoView::MemoView(const Document& document, QWidget* parent)
@@ -68,6 +79,55 @@ void MemoView::showLastLines() {
     viewport()->update();
 }
 
+void MemoView::setMarks(std::vector<ViewMark> marks) {
+    marks_ = std::move(marks);
+    viewport()->update();
+}
+
+void MemoView::showPosition(std::size_t line, std::size_t column) {
+    updateScrollRange();
+    const std::size_t page = visibleLineCapacity();
+    verticalScrollBar()->setValue(static_cast<int>(std::min<std::size_t>(
+        line > page / 2 ? line - page / 2 : 0, static_cast<std::size_t>(INT_MAX))));
+    const std::size_t chars = charsBefore(document_.LineAt(line), column);
+    const std::size_t width = static_cast<std::size_t>(
+        std::max(1, viewport()->width() / std::max(1, fontMetrics().averageCharWidth())));
+    if (chars < hOffset_ || chars >= hOffset_ + width) {
+        hOffset_ = chars > width / 4 ? chars - width / 4 : 0;
+    }
+    viewport()->update();
+}
+
+// Paints the background of the marks of `line` that lie on screen. Marks are
+// visited in column order, counting characters as it goes, so a line with many
+// marks costs one walk up to the right edge.
+void MemoView::paintMarks(QPainter& painter, std::size_t line, std::string_view text, int top,
+                          std::size_t maxChars) {
+    auto first = std::lower_bound(marks_.begin(), marks_.end(), line,
+                                  [](const ViewMark& m, std::size_t l) { return m.line < l; });
+    std::size_t pos = 0, chars = 0;
+    const QFontMetrics metrics = fontMetrics();
+    for (auto mark = first; mark != marks_.end() && mark->line == line; ++mark) {
+        while (pos < mark->column && pos < text.size()) {
+            pos += displayCharLength(text, pos);
+            ++chars;
+        }
+        if (chars >= hOffset_ + maxChars) break;
+        const std::size_t start = chars;
+        std::size_t end = chars, p = pos;
+        while (p < mark->column + mark->length && p < text.size()) {
+            p += displayCharLength(text, p);
+            ++end;
+        }
+        if (end <= hOffset_) continue;
+        const std::size_t shownStart = std::max(start, hOffset_);
+        const int x =
+            kMargin + metrics.horizontalAdvance(displayText(text, hOffset_, shownStart - hOffset_));
+        const int w = metrics.horizontalAdvance(displayText(text, shownStart, end - shownStart));
+        painter.fillRect(x, top, std::max(w, 2), rowHeight(), kMarkColour);
+    }
+}
+
 void MemoView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     painter.setFont(font());
@@ -83,6 +143,9 @@ void MemoView::paintEvent(QPaintEvent*) {
     for (std::size_t row = 0; row < rows && first + row < count; ++row) {
         std::string_view line = document_.LineAt(first + row);
         ++linesReadByLastPaint_;
+        if (!marks_.empty()) {
+            paintMarks(painter, first + row, line, static_cast<int>(row) * height, maxChars);
+        }
         painter.drawText(kMargin, static_cast<int>(row) * height + ascent,
                          displayText(line, hOffset_, maxChars));
     }

@@ -3,10 +3,22 @@
 #include <QAbstractScrollArea>
 #include <cstddef>
 #include <optional>
+#include <string_view>
+#include <vector>
+
+class QPainter;
 
 namespace velmor {
 
 class Document;
+
+// Bytes of a line shown with a marked background: a 0-based line, byte offset and
+// byte length in the Document's text.
+struct ViewMark {
+    std::size_t line;
+    std::size_t column;
+    std::size_t length;
+};
 
 // The read-only view of the Document: one line per row, never wrapped, a vertical
 // scroll bar only. It reads the Document and paints just the rows on screen, so a
@@ -25,6 +37,11 @@ class MemoView : public QAbstractScrollArea {
     // Scrolls for Up/Down/PageUp/PageDown/Ctrl+Home/Ctrl+End/Home/End/Left/Right and
     // accepts the event; returns false for any other key.
     bool scrollByKey(QKeyEvent* event);
+    // Marks these bytes (sorted by line, then column) until the next call.
+    void setMarks(std::vector<ViewMark> marks);
+    const std::vector<ViewMark>& marks() const { return marks_; }
+    // Scrolls so that the byte at `column` of `line` (both 0-based) is on screen.
+    void showPosition(std::size_t line, std::size_t column);
 
     std::size_t firstVisibleLine() const;
     std::size_t visibleLineCapacity() const;
@@ -56,12 +73,15 @@ class MemoView : public QAbstractScrollArea {
         std::size_t chars = 0;
     };
     Longest longestLine();
+    void paintMarks(QPainter& painter, std::size_t line, std::string_view text, int top,
+                    std::size_t maxChars);
 
     const Document& document_;
     std::size_t hOffset_ = 0;  // characters hidden at the left of every line
     std::size_t linesReadByLastPaint_ = 0;
     std::optional<Longest> longest_;
     std::optional<std::size_t> maxOffset_;  // for the viewport width it was found for
+    std::vector<ViewMark> marks_;
 };
 
 }  // namespace velmor

@@ -10,14 +10,19 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QSessionManager>
+#include <QStatusBar>
 #include <QWindow>
+#include <algorithm>
 
 #include "commands/conversioncommands.h"
 #include "commands/messages.h"
+#include "commands/reporting.h"
+#include "commands/reporttexts.h"
 #include "errordisplay.h"
 #include "memoview.h"
 #include "platform.h"
 #include "qtuserdialogs.h"
+#include "reportpanel.h"
 
 namespace velmor {
 
@@ -54,6 +59,17 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent)
     setCentralWidget(Memo1);
     setFocusPolicy(Qt::StrongFocus);
     setAcceptDrops(true);
+    // The report's summary line sits in a status bar that is shown only with it.
+    reportPanel_ = new ReportPanel(this);
+    statusBar()->addWidget(reportPanel_, 1);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->hide();
+    connect(reportPanel_, &ReportPanel::entryChosen, Memo1, &MemoView::showPosition);
+    auto* showList = new QAction(this);
+    showList->setShortcut(QKeySequence(QString::fromUtf8(kReportListKey)));
+    showList->setShortcutContext(Qt::ApplicationShortcut);
+    connect(showList, &QAction::triggered, reportPanel_, &ReportPanel::openList);
+    addAction(showList);
     createMenu();
     connect(qApp, &QGuiApplication::commitDataRequest, this, &TForm1::commitData);
     FormCreate();
@@ -157,6 +173,7 @@ void TForm1::runOnText(const std::function<void()>& command, bool showLast) {
     const std::size_t size = text.size();
     run(command);
     if (text.data() == data && text.size() == size) return;
+    showReport();
     showLast ? Memo1->showLastLines() : Memo1->showFirstLines();
 }
 
@@ -186,6 +203,25 @@ void TForm1::velmor_sjisClick() {
 
 void TForm1::sjis_velmorClick() {
     runOnText([this] { velmor::sjis_velmorClick(ws_, dialogs_); }, false);
+}
+
+void TForm1::loadUserGaijiTable() {
+    runCommand([this] { velmor::loadUserGaijiTable(ws_); });
+    showReport();
+}
+
+void TForm1::showReport() {
+    reportPanel_->showReport(ws_.report, ws_.gaiji.size());
+    statusBar()->setVisible(!reportPanel_->isHidden());
+    std::vector<ViewMark> marks;
+    for (const ReportEntry& entry : ws_.report.entries()) {
+        if (entry.viewLength > 0)
+            marks.push_back({entry.viewLine, entry.viewColumn, entry.viewLength});
+    }
+    std::sort(marks.begin(), marks.end(), [](const ViewMark& a, const ViewMark& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    });
+    Memo1->setMarks(std::move(marks));
 }
 
 void TForm1::Help1Click() {

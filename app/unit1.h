@@ -19,6 +19,7 @@ namespace velmor {
 
 class MemoView;
 class QtUserDialogs;
+class ReportPanel;
 
 // The main window: the read-only view of the Document, the menu, and one slot per
 // menu command. It owns the process's Workspace.
@@ -33,6 +34,11 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     // Open on a file given from outside (the command line, a drop): the same refusal
     // and loading as Open, with `path` in place of the dialog's choice.
     void openFile(const std::string& path);
+    // Reads the user's gaiji table, if there is one; an unusable table goes to the
+    // error display and the program runs without it.
+    void loadUserGaijiTable();
+    ReportPanel* reportPanel() const { return reportPanel_; }
+
     // True once Exit or an allowed close ended the program.
     bool terminateRequested() const { return terminateRequested_; }
 
@@ -81,6 +87,8 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     // The close query; false keeps the window open.
     bool closeAllowed();
     void commitData(QSessionManager& manager);
+    // Shows the workspace's report: the summary line and the marks in the view.
+    void showReport();
 
     void setFileItemsEnabled(bool enabled) override;
     void terminateApplication() override;
@@ -89,6 +97,7 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     std::unique_ptr<QtUserDialogs> ownDialogs_;
     UserDialogs& dialogs_;
     FileCommands commands_;
+    ReportPanel* reportPanel_;
     bool terminateRequested_ = false;
     bool sessionEnding_ = false;
     bool framePlaced_ = false;

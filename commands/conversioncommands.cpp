@@ -4,6 +4,7 @@
 
 #include "convert/converters.h"
 #include "messages.h"
+#include "reporting.h"
 
 namespace velmor {
 
@@ -26,8 +27,11 @@ void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs) {
     if (ws.state.ToSjisDone == 1) return refuseDoubleConversion(dialogs);
     ws.state.ToSjisDone = 0;
     std::string output;
+    ws.scan.mayReport = 0;
     convertVelmorToSjis(ws.document.WholeText(), ws.scan, ws.state.ToSjisDone, output);
+    ConversionReport found = findConversionEntries(ws, Direction::ToSjis);
     ws.document.ReplaceText(std::move(output));
+    ws.report.addConversion(found);
     if (ws.state.ToSjisDone == 1) {
         ws.document.SetModifiedMark(true);
         ws.state.ToVelmorDone = 0;
@@ -49,8 +53,11 @@ void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
     }
     ws.state.ToVelmorDone = 0;
     std::string output;
+    ws.scan.mayReport = 0;
     convertSjisToVelmor(ws.document.WholeText(), ws.scan, ws.state.ToVelmorDone, output);
+    ConversionReport found = findConversionEntries(ws, Direction::ToVelmor);
     ws.document.ReplaceText(std::move(output));
+    ws.report.addConversion(found);
     if (ws.state.ToVelmorDone == 1) {
         ws.document.SetModifiedMark(true);
         ws.state.ToSjisDone = 0;

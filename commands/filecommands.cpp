@@ -12,15 +12,17 @@ std::string bareFileName(const std::string& path) {
 
 void openFile(Workspace& ws, const std::string& path) {
     ws.document.ClearText();
+    ws.report.clear();
     ws.state.OpenFileName = path;
     ws.state.ToSjisDone = 0;
     ws.state.ToVelmorDone = 0;
     try {
-        memo1set(ws.document, ws.state.OpenFileName);
+        memo1set(ws.document, ws.state.OpenFileName, &ws.report);
     } catch (...) {
         // The lines read before the failure are not the file: saved, they would
         // replace it with its head. The error goes on to the user.
         ws.document.ClearText();
+        ws.report.clear();
         throw;
     }
     ws.document.SetModifiedMark(false);
@@ -37,6 +39,7 @@ int FileCommands::askSaveQuestion() {
 
 void FileCommands::closeDocument() {
     ws_.document.ClearText();
+    ws_.report.clear();
     host_.setFileItemsEnabled(false);
 }
 

@@ -76,7 +76,7 @@ class VelmorToSjis {
           in_(bytesOf(text)),
           n_(text.size()),
           out_(out, velmorExpected(n_), velmorBound(n_)),
-          table_(velmorToSjisTable()),
+          table_(*scan.tables.toSjis),
           pair_(scan.kanjiPair) {}
 
     // Returns true when a kanji-in was met. Leaves the pair and the mode in `scan`.
@@ -91,6 +91,7 @@ class VelmorToSjis {
         // Only a run still open at the end of the last line leaves the scan inside one.
         scan.KanjiMode = mode_ == 1 && lineEnd_ + 2 >= n_ ? 1 : 0;
         scan.kanjiPair = pair_;
+        if (mayReport_) scan.mayReport = 1;
         return metKanjiIn_;
     }
 
@@ -141,6 +142,7 @@ class VelmorToSjis {
         const Byte* in = in_;
         const SjisOut* table = table_.data();
         const SjisOut* last = nullptr;
+        std::uint8_t lossy = 0;
         std::size_t p = p_;
         while (p + 1 < stop) {
             Byte first = in[p];
@@ -158,11 +160,13 @@ class VelmorToSjis {
                 }
             }
             last = &table[first << 8 | second];
+            lossy |= last->lossy;
             std::memcpy(w, last->bytes, 2);
             w += 2;
             p += 2;
         }
         p_ = p;
+        if (lossy != 0) mayReport_ = true;
         if (last != nullptr) {
             pair_ = {last->bytes[0], last->bytes[1]};
             wrotePair_ = true;
@@ -172,6 +176,7 @@ class VelmorToSjis {
             // The line's last byte is a pair's first: the second is the pair's last.
             Byte first = in_[p_];
             if (first != 0x20 && !wrotePair_) usedStartingPair_ = true;
+            if (first != 0x20) mayReport_ = true;  // a pair cut by the line's end
             wrotePair_ = true;
             pair_.first = first;
             velmorPairToSjis(pair_);
@@ -197,6 +202,7 @@ class VelmorToSjis {
     bool metKanjiIn_ = false;
     bool wrotePair_ = false;
     bool usedStartingPair_ = false;
+    bool mayReport_ = false;
 };
 
 // ---- Shift-JIS to VELMOR ----
@@ -233,7 +239,7 @@ class SjisToVelmor {
           in_(bytesOf(text)),
           n_(text.size()),
           out_(out, sjisExpected(n_), sjisBound(n_)),
-          table_(sjisToVelmorTable()),
+          table_(*scan.tables.toVelmor),
           pair_(scan.kanjiPair) {}
 
     // Returns true when a character was converted. Leaves the pair and the mode in `scan`.
@@ -253,6 +259,7 @@ class SjisToVelmor {
         out_.commit(w);
         scan.KanjiMode = 0;
         scan.kanjiPair = pair_;
+        if (lossy_ != 0) scan.mayReport = 1;
         return converted_;
     }
 
@@ -296,6 +303,7 @@ class SjisToVelmor {
     char* lastOfLine(char* w, Byte b) {
         static const std::array<Byte, 256> kSingleRanges = buildSingleRanges();
         int range = kSingleRanges[b];
+        if (isLeadByte(b)) lossy_ = 1;  // a character cut by the line's end
         if (range == 0) return single(w, b);
         // Every pair written opens or extends a run, so none was written before
         // unless something was converted.
@@ -314,6 +322,7 @@ class SjisToVelmor {
         bool alone = p_ + 1 == n_ || (in_[p_ + 1] == '\r' && p_ + 2 < n_ && in_[p_ + 2] == '\n');
         if (alone) return lastOfLine(w, b);
         const VelmorOut& entry = table_[b << 8 | in_[p_ + 1]];
+        lossy_ |= entry.lossy;
         return entry.inRange ? pairOf(w, entry) : single(w, b);
     }
 
@@ -327,6 +336,7 @@ class SjisToVelmor {
         std::size_t p = p_;
         bool inRun = inRun_;
         bool converted = converted_;
+        Byte lossy = lossy_;
         Byte last0 = pair_.first, last1 = pair_.second;
         while (p < end) {
             Byte b = in[p];
@@ -355,16 +365,19 @@ class SjisToVelmor {
                 p_ = p;
                 inRun_ = inRun;
                 converted_ = converted;
+                lossy_ = lossy;
                 pair_ = {last0, last1};
                 w = lastOfLine(w, b);
                 p = p_;
                 inRun = inRun_;
                 converted = converted_;
+                lossy = lossy_;
                 last0 = pair_.first;
                 last1 = pair_.second;
                 continue;
             }
             const VelmorOut& entry = table[b << 8 | second];
+            lossy |= entry.lossy;
             if (!entry.inRange) {
                 if (inRun) {
                     w = putCode(w, kKanjiOut);
@@ -389,6 +402,7 @@ class SjisToVelmor {
         p_ = p;
         inRun_ = inRun;
         converted_ = converted;
+        lossy_ = lossy;
         pair_ = {last0, last1};
         return w;
     }
@@ -403,6 +417,7 @@ class SjisToVelmor {
     bool inRun_ = false;
     bool converted_ = false;
     bool usedStartingPair_ = false;
+    Byte lossy_ = 0;  // nonzero once a piece the report may speak about was met
 };
 
 // Texts at least this long are converted in two parts at once, one per core.
@@ -466,6 +481,7 @@ bool convertInTwo(std::string_view text, std::size_t split, ScanState& scan, std
     appendReleasing(out, secondOut);
     // A second part that wrote no pair leaves the pair as the first part left it.
     if (!outcome.wrotePair) secondScan.kanjiPair = scan.kanjiPair;
+    secondScan.mayReport |= scan.mayReport;
     scan = secondScan;
     return firstMet || outcome.met;
 }

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "document/linebreaks.h"
 #include "kanjicode.h"
 
 namespace velmor {
@@ -13,7 +14,9 @@ const VelmorToSjisTable& velmorToSjisTable() {
             for (unsigned s = 0; s < 256; ++s) {
                 KanjiPair pair{static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(s)};
                 velmorPairToSjis(pair);
-                t[f << 8 | s] = {{pair.first, pair.second}};
+                bool lossy = f != 0x20 && !(isVelmorKanjiByte(static_cast<std::uint8_t>(f)) &&
+                                            isVelmorKanjiByte(static_cast<std::uint8_t>(s)));
+                t[f << 8 | s] = {{pair.first, pair.second}, lossy, 0};
             }
         }
         return t;
@@ -28,10 +31,17 @@ const SjisToVelmorTable& sjisToVelmorTable() {
             for (unsigned s = 0; s < 256; ++s) {
                 const char piece[2] = {static_cast<char>(f), static_cast<char>(s)};
                 int range = rangeOf(std::string_view(piece, 2));
-                if (range == 0) continue;
+                const bool lead = isLeadByte(static_cast<std::uint8_t>(f));
+                const bool lossy =
+                    range == kUserDefinedRange || (lead && s == 0x20) ||
+                    (range == 0 && lead && isSjisTrailByte(static_cast<std::uint8_t>(s)));
+                if (range == 0) {
+                    t[f << 8 | s] = {{0, 0}, 0, lossy};
+                    continue;
+                }
                 KanjiPair pair{static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(s)};
                 sjisPairToVelmor(pair, range == kUserDefinedRange);
-                t[f << 8 | s] = {{pair.first, pair.second}, 1, 0};
+                t[f << 8 | s] = {{pair.first, pair.second}, 1, lossy};
             }
         }
         return t;

@@ -8,19 +8,28 @@ namespace velmor {
 // Lookup tables for the pair arithmetic, indexed by first byte * 256 + second byte.
 // They are built once from sjishenkan/jishenkan and the range table, so the fast
 // converters do one load per character instead of the steps.
+//
+// Each entry also says whether the conversion report may have something to say
+// about it (`lossy`): the fast converters OR this flag, which they load anyway, and
+// only when it is set does the plain report locator look at the text.
 
 // A VELMOR pair inside a run as the conversion to Shift-JIS emits it: the space
-// rule and the subtraction of 0x80 applied, then sjishenkan.
+// rule and the subtraction of 0x80 applied, then sjishenkan. Lossy when the pair is
+// no ideographic space and a byte lies outside A1 to FE.
 struct SjisOut {
     std::uint8_t bytes[2];
+    std::uint8_t lossy;
+    std::uint8_t unused;
 };
 
 // A two-byte Shift-JIS piece: whether it lies in a range, and if so the VELMOR pair
 // it becomes (user-defined characters and the ideographic space as two spaces).
+// Lossy for a user-defined character, a lead and trail byte in no range, and a lead
+// byte followed by a space (a lead byte at the end of a loaded line).
 struct VelmorOut {
     std::uint8_t bytes[2];
     std::uint8_t inRange;
-    std::uint8_t unused;
+    std::uint8_t lossy;
 };
 
 using VelmorToSjisTable = std::array<SjisOut, 65536>;
@@ -28,5 +37,21 @@ using SjisToVelmorTable = std::array<VelmorOut, 65536>;
 
 const VelmorToSjisTable& velmorToSjisTable();
 const SjisToVelmorTable& sjisToVelmorTable();
+
+// The two tables a conversion uses: the built-in ones, or copies that carry the
+// mappings of the user's gaiji table (GaijiPairTables).
+struct PairTables {
+    const VelmorToSjisTable* toSjis = &velmorToSjisTable();
+    const SjisToVelmorTable* toVelmor = &sjisToVelmorTable();
+};
+
+// Trail bytes of code page 932 double-byte characters (lead bytes: isLeadByte).
+constexpr bool isSjisTrailByte(std::uint8_t b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+// A byte of a VELMOR kanji pair: a JIS X 0208 row or cell byte with 0x80 added.
+constexpr bool isVelmorKanjiByte(std::uint8_t b) {
+    return b >= 0xA1 && b <= 0xFE;
+}
 
 }  // namespace velmor

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "kanjicode.h"
+#include "pairtables.h"
 
 namespace velmor {
 
@@ -13,6 +14,11 @@ struct ScanState {
     KanjiPair kanjiPair;
     std::int32_t KanjiMode = 0;       // 1 while inside a kanji run
     std::int32_t HasVelmorCodes = 0;  // result of the pre-scan
+    // The pair tables the converters use: with the user's gaiji table, or without.
+    PairTables tables;
+    // Set to 1 by a conversion that met a character the report may speak about;
+    // only then is the text searched for report entries.
+    std::int32_t mayReport = 0;
 };
 
 }  // namespace velmor

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "direction.h"
 #include "scanstate.h"
 
 namespace velmor {
@@ -13,8 +14,6 @@ namespace velmor {
 // for Open, the conversion and Save As in a freshly started program. Every piece is
 // a run of whole lines: the conversions, the line-break rule of the Document and
 // the save all start afresh at a line end, and only the working pair crosses it.
-
-enum class Direction { ToSjis, ToVelmor };
 
 // Cuts file bytes into lines as loading does (LF or CR LF ends a line, every CR is
 // dropped, a Ctrl-Z where a line would begin ends the file) and gives each line the

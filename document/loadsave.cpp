@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "linebreaks.h"
+#include "loadreport.h"
 #include "syscalls.h"
 #include "textfile.h"
 
@@ -39,28 +40,46 @@ std::size_t loadedTextBound(const Document& doc, std::string_view bytes) {
     return doc.WholeText().size() + 2 + bytes.size() + 2 * countLineFeeds(bytes) + 3;
 }
 
+// Bytes of the line end just before `end` in the file: LF, CR LF, or none at the end.
+std::size_t lineEndBefore(std::string_view file, std::size_t end) {
+    if (end == 0 || file[end - 1] != '\n') return 0;
+    return end > 1 && file[end - 2] == '\r' ? 2 : 1;
+}
+
 }  // namespace
 
-void memo1set(Document& doc, const std::string& OpenFileName) {
+void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* report) {
     TextFileRec file;
     AssignName(file, OpenFileName);
     OpenRead(file);
     CheckIo();
     TextFileGuard guard(file);
     std::string line;  // reused for every line, so reading allocates only for the longest
-    bool reserved = false;
-    for (;;) {
-        bool atEnd = AtEnd(file);
-        CheckIo();
-        if (atEnd) break;
-        if (!reserved) {
-            doc.reserve(loadedTextBound(doc, BufferedText(file)));
-            reserved = true;
-        }
+    bool atEnd = AtEnd(file);
+    CheckIo();
+    // The first end test read the file into the buffer; it is the whole file unless
+    // the file grew meanwhile.
+    const std::string_view whole = BufferedText(file);
+    const bool wholeFile = file.endOfFile;
+    if (!atEnd) doc.reserve(loadedTextBound(doc, whole));
+    std::size_t pos = 0;  // where the next line starts in the file
+    bool droppedCr = false;
+    while (!atEnd) {
         ReadTextLine(file, line);
         CheckIo();
+        // A line that took more bytes than it and its line end hold lost a lone CR.
+        std::size_t end = whole.size() - BufferedText(file).size();
+        droppedCr |= end - pos > line.size() + lineEndBefore(whole, end);
+        pos = end;
         line.push_back(' ');
         doc.AppendLine(line);
+        atEnd = AtEnd(file);
+        CheckIo();
+    }
+    // What is left unread starts with the end mark; anything after it was not loaded.
+    const bool afterEndMark = BufferedText(file).size() > 1;
+    if (report != nullptr && wholeFile && (droppedCr || afterEndMark)) {
+        locateLoadEntries(whole, *report);
     }
     CloseText(file);
     CheckIo();

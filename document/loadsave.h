@@ -3,13 +3,16 @@
 #include <string>
 
 #include "document.h"
+#include "report.h"
 
 namespace velmor {
 
 // Loads the file `OpenFileName` into the Document: every line read gets one space
 // appended and is added with AppendLine. The Document is not cleared first.
 // Throws EInOutError when a file step fails; lines added before stay.
-void memo1set(Document& doc, const std::string& OpenFileName);
+// With a `report`, what the load left out (lone CRs, bytes after an end mark) is
+// added to it.
+void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* report = nullptr);
 
 // Writes the Document to `SaveFileName`: every line (without the space loading
 // appended) followed by CR LF, then one more CR LF. A failed save leaves the old

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/reporting.h"
 #include "document/errors.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
@@ -154,6 +155,34 @@ TEST(ConversionCommands, RefusedReplacementLeavesMarkAndOtherFlag) {
     EXPECT_EQ(back.state.ToVelmorDone, 1);
     EXPECT_EQ(back.state.ToSjisDone, 1);
     EXPECT_FALSE(back.document.ModifiedMark());
+}
+
+// With a gaiji table both directions apply it before the arithmetic and the range
+// test, a mapping may override the arithmetic, and both round trips keep its
+// characters; nothing is reported. Without it the same text reports what it loses.
+TEST(ConversionCommands, GaijiTableAppliesBothWaysAndSilencesTheReport) {
+    Workspace ws = opened({bytes({0xF0, 0x40, 'A', 0xED, 0x40, 0xF0, 0x41, 0x88, 0x9F, ' '})});
+    useGaijiTable(ws, parseGaijiTable("7F21 F040\n4142 ED40\nB0A1 F041\n", "gaiji.tsv"));
+    ScriptedDialogs dialogs;
+    sjis_velmorClick(ws, dialogs);
+    EXPECT_EQ(testing::hex(ws.document.WholeText()),
+              testing::hex(bytes({0x93, 0x70, 0x7F, 0x21, 0x93, 0xF1, 'A',  0x93, 0x70, 0x41,
+                                  0x42, 0xB0, 0xA1, 0xB0, 0xA1, 0x93, 0xF1, ' ',  '\r', '\n'})));
+    velmor_sjisClick(ws, dialogs);
+    // 88 9F became B0 A1 by the arithmetic, which the table maps to F0 41.
+    EXPECT_EQ(testing::hex(ws.document.WholeText()),
+              testing::hex(
+                  bytes({0xF0, 0x40, 'A', 0xED, 0x40, 0xF0, 0x41, 0xF0, 0x41, ' ', '\r', '\n'})));
+    EXPECT_TRUE(ws.report.empty());
+    EXPECT_EQ(ws.report.conversions(), 2u);
+
+    Workspace plain = opened({bytes({0xF0, 0x40, 0xED, 0x40, ' '})});
+    sjis_velmorClick(plain, dialogs);
+    ASSERT_EQ(plain.report.entries().size(), 2u);
+    EXPECT_EQ(plain.report.entries()[0].kind, ReportKind::Gaiji);
+    EXPECT_EQ(plain.report.entries()[1].kind, ReportKind::OutsideRanges);
+    EXPECT_EQ(plain.report.entries()[1].column, 3u);
+    EXPECT_TRUE(dialogs.questions.empty());
 }
 
 }  // namespace

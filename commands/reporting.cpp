@@ -1,0 +1,50 @@
+#include "reporting.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "document/loadsave.h"
+
+namespace velmor {
+
+void useGaijiTable(Workspace& ws, GaijiTable table) {
+    ws.gaiji = std::move(table);
+    if (ws.gaiji.empty()) {
+        ws.gaijiTables.reset();
+        ws.scan.tables = PairTables{};
+    } else {
+        ws.gaijiTables = std::make_shared<const GaijiPairTables>(ws.gaiji);
+        ws.scan.tables = ws.gaijiTables->tables();
+    }
+}
+
+std::string userGaijiTablePath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config != nullptr && config[0] == '/') {
+        folder = config;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        folder = std::string(home) + "/.config";
+    } else {
+        return {};
+    }
+    return folder + "/velmor-kanji/gaiji.tsv";
+}
+
+void loadUserGaijiTable(Workspace& ws) {
+    const std::string path = userGaijiTablePath();
+    if (path.empty() || !fileExists(path)) return;
+    useGaijiTable(ws, loadGaijiTable(path));
+}
+
+ConversionReport findConversionEntries(const Workspace& ws, Direction direction) {
+    ConversionReport found;
+    if (ws.scan.mayReport != 1) return found;
+    // Once converted, the text's columns are no longer the file's.
+    const LoadColumnMap columns(ws.report.conversions() == 0 ? ws.report : ConversionReport{});
+    locateConversionEntries(ws.document.WholeText(), direction,
+                            ws.gaiji.empty() ? nullptr : &ws.gaiji, columns, found);
+    return found;
+}
+
+}  // namespace velmor

@@ -1,0 +1,108 @@
+#include "reporttexts.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace velmor {
+
+namespace {
+
+std::string number(std::size_t n) {
+    return std::to_string(n);
+}
+
+// The summary's sentence for `count` entries of one kind; after-end-mark counts bytes.
+std::string kindSentence(ReportKind kind, std::size_t count) {
+    const std::string n = number(count);
+    switch (kind) {
+        case ReportKind::AfterEndMark:
+            return "ファイル終端記号（Ctrl-Z）の後の " + n + " バイトを読み込みませんでした";
+        case ReportKind::LoneCr:
+            return "単独の CR " + n + " 個を削除しました";
+        case ReportKind::Gaiji:
+            return "外字 " + n + " 文字を空白にしました";
+        case ReportKind::OutsideRanges:
+            return "範囲外の 2 バイト文字 " + n + " 文字を変換せずに残しました";
+        case ReportKind::LoneLeadByte:
+            return "行末で切れた 2 バイト文字が " + n + " 箇所あります";
+        case ReportKind::InvalidPair:
+            return "漢字コードでない組 " + n + " 組を変換しました";
+        case ReportKind::CutPair:
+            return "行末で切れた漢字の組が " + n + " 箇所あります";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string_view reportKindLabel(ReportKind kind) {
+    static constexpr std::array<std::string_view, kReportKindCount> kLabels = {
+        "終端記号の後",        "単独の CR", "外字",    "範囲外の文字",
+        "切れた 2 バイト文字", "不正な組",  "切れた組"};
+    return kLabels[static_cast<std::size_t>(kind)];
+}
+
+std::string reportEntryMessage(const ReportEntry& entry) {
+    switch (entry.kind) {
+        case ReportKind::AfterEndMark:
+            return "ファイル終端記号（Ctrl-Z）の後の " + number(entry.length) +
+                   " バイトを読み込みませんでした";
+        case ReportKind::LoneCr:
+            return "単独の CR を削除しました";
+        case ReportKind::Gaiji:
+            return "外字 " + reportBytesHex(entry.bytes) + " を空白にしました";
+        case ReportKind::OutsideRanges:
+            return "範囲外の 2 バイト文字 " + reportBytesHex(entry.bytes) +
+                   " を変換せずに残しました";
+        case ReportKind::LoneLeadByte:
+            return "行末で 2 バイト文字が切れています（" + reportBytesHex(entry.bytes) + "）";
+        case ReportKind::InvalidPair:
+            return "漢字コードでない組 " + reportBytesHex(entry.bytes) + " を変換しました";
+        case ReportKind::CutPair:
+            return "行末で漢字の組が切れています（" + reportBytesHex(entry.bytes) + "）";
+    }
+    return {};
+}
+
+std::string reportBytesHex(std::string_view bytes) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", c);
+        out += buf;
+    }
+    return out;
+}
+
+std::string reportSummary(const ConversionReport& report, std::size_t gaijiInUse) {
+    std::string summary;
+    if (!report.empty()) {
+        const auto& entries = report.entries();
+        std::size_t kinds = 0;
+        ReportKind only = entries.front().kind;
+        for (std::size_t k = 0; k < kReportKindCount; ++k) {
+            if (report.count(static_cast<ReportKind>(k)) == 0) continue;
+            ++kinds;
+            only = static_cast<ReportKind>(k);
+        }
+        std::size_t firstLine = entries.front().line;
+        for (const ReportEntry& entry : entries) firstLine = std::min(firstLine, entry.line);
+        if (kinds > 1) {
+            summary = "変換で意味の失われる箇所が " + number(entries.size()) + " 件あります";
+        } else if (only == ReportKind::AfterEndMark) {
+            summary = kindSentence(only, entries.front().length);
+        } else {
+            summary = kindSentence(only, entries.size());
+        }
+        summary += "（" + number(firstLine) + " 行目" + (entries.size() > 1 ? " ほか" : "") +
+                   "）— 詳細 (" + kReportListKey + ")";
+    }
+    if (gaijiInUse > 0) {
+        if (!summary.empty()) summary += "　";
+        summary += "外字表 " + number(gaijiInUse) + " 件を使用中";
+    }
+    return summary;
+}
+
+}  // namespace velmor

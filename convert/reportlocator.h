@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string_view>
+
+#include "direction.h"
+#include "document/loadreport.h"
+#include "document/report.h"
+#include "gaijitable.h"
+
+namespace velmor {
+
+// Finds every place where converting `text` (the Document's text) in `direction`
+// gives bytes that do not carry the input's meaning, and adds an entry for each to
+// `report`. It follows the conversion rules one piece at a time, as the plain
+// reference converters do, and is run only when the fast converter saw a sign of
+// such a place. `table` may be null. A line's last byte, when it is a space, is
+// the one loading appended: the input file's line ends before it. Columns are
+// mapped to the file through `columns`; view positions are in the converted text.
+void locateConversionEntries(std::string_view text, Direction direction, const GaijiTable* table,
+                             const LoadColumnMap& columns, ConversionReport& report);
+
+}  // namespace velmor

@@ -1,0 +1,31 @@
+#include "report.h"
+
+#include <utility>
+
+namespace velmor {
+
+std::string_view reportKindName(ReportKind kind) {
+    static constexpr std::array<std::string_view, kReportKindCount> kNames = {
+        "after-end-mark", "lone-cr",      "gaiji",   "outside-ranges",
+        "lone-lead-byte", "invalid-pair", "cut-pair"};
+    return kNames[static_cast<std::size_t>(kind)];
+}
+
+void ConversionReport::add(ReportEntry entry) {
+    ++counts_[static_cast<std::size_t>(entry.kind)];
+    entries_.push_back(std::move(entry));
+}
+
+void ConversionReport::addConversion(const ConversionReport& found) {
+    for (ReportEntry& entry : entries_) entry.viewLength = 0;
+    for (const ReportEntry& entry : found.entries_) add(entry);
+    ++conversions_;
+}
+
+void ConversionReport::clear() {
+    entries_.clear();
+    counts_ = {};
+    conversions_ = 0;
+}
+
+}  // namespace velmor
