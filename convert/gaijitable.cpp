@@ -107,7 +107,7 @@ std::string sjisCodeProblem(std::uint16_t code) {
     if (!isLeadByte(static_cast<std::uint8_t>(lead))) {
         return "Shift-JIS コード " + hex4(code) + " の第 1 バイトが 81–9F、E0–FC にありません";
     }
-    if (!isSjisTrailByte(static_cast<std::uint8_t>(trail))) {
+    if (!isTrailByte(static_cast<std::uint8_t>(trail))) {
         return "Shift-JIS コード " + hex4(code) + " の第 2 バイトが 40–7E、80–FC にありません";
     }
     return {};

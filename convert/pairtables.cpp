@@ -34,7 +34,7 @@ const SjisToVelmorTable& sjisToVelmorTable() {
                 const bool lead = isLeadByte(static_cast<std::uint8_t>(f));
                 const bool lossy =
                     range == kUserDefinedRange || (lead && s == 0x20) ||
-                    (range == 0 && lead && isSjisTrailByte(static_cast<std::uint8_t>(s)));
+                    (range == 0 && lead && isTrailByte(static_cast<std::uint8_t>(s)));
                 if (range == 0) {
                     t[f << 8 | s] = {{0, 0}, 0, lossy};
                     continue;

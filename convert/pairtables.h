@@ -45,10 +45,6 @@ struct PairTables {
     const SjisToVelmorTable* toVelmor = &sjisToVelmorTable();
 };
 
-// Trail bytes of code page 932 double-byte characters (lead bytes: isLeadByte).
-constexpr bool isSjisTrailByte(std::uint8_t b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
 // A byte of a VELMOR kanji pair: a JIS X 0208 row or cell byte with 0x80 added.
 constexpr bool isVelmorKanjiByte(std::uint8_t b) {
     return b >= 0xA1 && b <= 0xFE;
