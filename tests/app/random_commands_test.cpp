@@ -284,6 +284,9 @@ class Sequence {
                 const std::optional<std::string> chosen = expectFileDialog(FileDialogKind::Open);
                 if (!chosen) break;
                 clearDocument();
+                // A failed load leaves the state as at start.
+                model_.toSjisDone = model_.toVelmorDone = 0;
+                model_.fileItemsEnabled = false;
                 const std::string name = nameInFolder(*chosen);
                 if (!model_.disk.count(name)) {
                     expectError(name.find('/') == std::string::npos ? "ファイルが見つかりません"
