@@ -51,7 +51,14 @@ std::size_t MemoView::firstVisibleLine() const {
     return static_cast<std::size_t>(verticalScrollBar()->value());
 }
 
+void MemoView::setFrozen(bool frozen) {
+    frozen_ = frozen;
+    updateScrollRange();
+    viewport()->update();
+}
+
 void MemoView::updateScrollRange() {
+    if (frozen_) return;
     std::size_t count = document_.LineCount();
     std::size_t page = visibleLineCapacity();
     std::size_t maximum = count > page ? count - page : 0;
@@ -129,6 +136,7 @@ void MemoView::paintMarks(QPainter& painter, std::size_t line, std::string_view 
 }
 
 void MemoView::paintEvent(QPaintEvent*) {
+    if (frozen_) return;
     QPainter painter(viewport());
     painter.setFont(font());
     const int height = rowHeight();

@@ -34,6 +34,10 @@ class MemoView : public QAbstractScrollArea {
     void showFirstLines();
     void showLastLines();
 
+    // While frozen the view reads nothing of the Document (a worker is changing it)
+    // and paints blank; unfreezing repaints it.
+    void setFrozen(bool frozen);
+
     // Scrolls for Up/Down/PageUp/PageDown/Ctrl+Home/Ctrl+End/Home/End/Left/Right and
     // accepts the event; returns false for any other key.
     bool scrollByKey(QKeyEvent* event);
@@ -80,6 +84,7 @@ class MemoView : public QAbstractScrollArea {
     std::size_t hOffset_ = 0;  // characters hidden at the left of every line
     std::size_t linesReadByLastPaint_ = 0;
     std::optional<Longest> longest_;
+    bool frozen_ = false;
     std::optional<std::size_t> maxOffset_;  // for the viewport width it was found for
     std::vector<ViewMark> marks_;
 };

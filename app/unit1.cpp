@@ -19,6 +19,7 @@
 #include "commands/reporting.h"
 #include "commands/reporttexts.h"
 #include "errordisplay.h"
+#include "longsteps.h"
 #include "memoview.h"
 #include "platform.h"
 #include "qtuserdialogs.h"
@@ -171,8 +172,9 @@ void TForm1::runOnText(const std::function<void()>& command, bool showLast) {
     const std::string& text = ws_.document.WholeText();
     const char* data = text.data();
     const std::size_t size = text.size();
+    loadRan_ = false;
     run(command);
-    if (text.data() == data && text.size() == size) return;
+    if (!loadRan_ && text.data() == data && text.size() == size) return;
     showReport();
     showLast ? Memo1->showLastLines() : Memo1->showFirstLines();
 }
@@ -198,11 +200,11 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::velmor_sjisClick() {
-    runOnText([this] { velmor::velmor_sjisClick(ws_, dialogs_); }, false);
+    runOnText([this] { velmorSjisThrough(ws_, dialogs_, longStepRunner()); }, false);
 }
 
 void TForm1::sjis_velmorClick() {
-    runOnText([this] { velmor::sjis_velmorClick(ws_, dialogs_); }, false);
+    runOnText([this] { sjisVelmorThrough(ws_, dialogs_, longStepRunner()); }, false);
 }
 
 void TForm1::loadUserGaijiTable() {
@@ -293,6 +295,27 @@ void TForm1::commitData(QSessionManager& manager) {
 void TForm1::setFileItemsEnabled(bool enabled) {
     SaveAs1->setEnabled(enabled);
     Close1->setEnabled(enabled);
+}
+
+void TForm1::runLongStep(StepKind kind, StepProgress& progress, const std::function<void()>& step) {
+    // A load or conversion changes the Document the view reads: the view waits until
+    // it has ended.
+    struct Freeze {
+        MemoView* view;
+        bool on;
+        ~Freeze() {
+            if (on) view->setFrozen(false);
+        }
+    } freeze{Memo1, kind != StepKind::Save};
+    loadRan_ = loadRan_ || kind == StepKind::Load;
+    if (freeze.on) Memo1->setFrozen(true);
+    velmor::runLongStep(this, kind, progress, step);
+}
+
+StepRunner TForm1::longStepRunner() {
+    return [this](StepKind kind, StepProgress& progress, const std::function<void()>& step) {
+        runLongStep(kind, progress, step);
+    };
 }
 
 void TForm1::terminateApplication() {

@@ -92,6 +92,9 @@ class TForm1 : public QMainWindow, private FileCommandHost {
 
     void setFileItemsEnabled(bool enabled) override;
     void terminateApplication() override;
+    void runLongStep(StepKind kind, StepProgress& progress,
+                     const std::function<void()>& step) override;
+    StepRunner longStepRunner();
 
     Workspace ws_;
     std::unique_ptr<QtUserDialogs> ownDialogs_;
@@ -101,6 +104,8 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     bool terminateRequested_ = false;
     bool sessionEnding_ = false;
     bool framePlaced_ = false;
+    // A load ran: even one cancelled and cleared may have changed the text meanwhile.
+    bool loadRan_ = false;
 };
 
 // Where the window's inner area goes so that its frame, with `frame` margins, is half

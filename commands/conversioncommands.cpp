@@ -1,5 +1,6 @@
 #include "conversioncommands.h"
 
+#include <functional>
 #include <string>
 
 #include "convert/converters.h"
@@ -20,22 +21,39 @@ void refuseDoubleConversion(UserDialogs& dialogs) {
     dialogs.messageBox(kMsgDoubleConversion, MsgKind::Information, mbOK);
 }
 
+// Runs the conversion and the replacement through `runner`, or right here.
+void runConversion(const StepRunner& runner, const std::function<void()>& step) {
+    if (!runner) return step();
+    StepProgress progress(0);
+    runner(StepKind::Convert, progress, step);
+}
+
 }  // namespace
 
-void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs) {
+void velmorSjisThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& runner) {
     if (refuseWithoutDocument(ws, dialogs)) return;
     if (ws.state.ToSjisDone == 1) return refuseDoubleConversion(dialogs);
     ws.state.ToSjisDone = 0;
-    std::string output;
-    ws.scan.mayReport = 0;
-    convertVelmorToSjis(ws.document.WholeText(), ws.scan, ws.state.ToSjisDone, output);
-    ConversionReport found = findConversionEntries(ws, Direction::ToSjis);
-    ws.document.ReplaceText(std::move(output));
-    ws.report.addConversion(found);
+    runConversion(runner, [&] {
+        std::string output;
+        ws.scan.mayReport = 0;
+        convertVelmorToSjis(ws.document.WholeText(), ws.scan, ws.state.ToSjisDone, output);
+        ConversionReport found = findConversionEntries(ws, Direction::ToSjis);
+        ws.document.ReplaceText(std::move(output));
+        ws.report.addConversion(found);
+    });
     if (ws.state.ToSjisDone == 1) {
         ws.document.SetModifiedMark(true);
         ws.state.ToVelmorDone = 0;
     }
+}
+
+void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs) {
+    velmorSjisThrough(ws, dialogs, StepRunner());
+}
+
+void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
+    sjisVelmorThrough(ws, dialogs, StepRunner());
 }
 
 void velmor_check(Workspace& ws, UserDialogs& dialogs) {
@@ -43,7 +61,7 @@ void velmor_check(Workspace& ws, UserDialogs& dialogs) {
     ws.scan.HasVelmorCodes = containsKanjiIn(ws.document.WholeText()) ? 1 : 0;
 }
 
-void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
+void sjisVelmorThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& runner) {
     if (refuseWithoutDocument(ws, dialogs)) return;
     if (ws.state.ToVelmorDone == 1) return refuseDoubleConversion(dialogs);
     velmor_check(ws, dialogs);
@@ -52,12 +70,14 @@ void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
         return;
     }
     ws.state.ToVelmorDone = 0;
-    std::string output;
-    ws.scan.mayReport = 0;
-    convertSjisToVelmor(ws.document.WholeText(), ws.scan, ws.state.ToVelmorDone, output);
-    ConversionReport found = findConversionEntries(ws, Direction::ToVelmor);
-    ws.document.ReplaceText(std::move(output));
-    ws.report.addConversion(found);
+    runConversion(runner, [&] {
+        std::string output;
+        ws.scan.mayReport = 0;
+        convertSjisToVelmor(ws.document.WholeText(), ws.scan, ws.state.ToVelmorDone, output);
+        ConversionReport found = findConversionEntries(ws, Direction::ToVelmor);
+        ws.document.ReplaceText(std::move(output));
+        ws.report.addConversion(found);
+    });
     if (ws.state.ToVelmorDone == 1) {
         ws.document.SetModifiedMark(true);
         ws.state.ToSjisDone = 0;

@@ -1,5 +1,9 @@
 #include "filecommands.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "document/errors.h"
 #include "document/loadsave.h"
 #include "messages.h"
 
@@ -10,14 +14,14 @@ std::string bareFileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void openFile(Workspace& ws, const std::string& path) {
+void openFile(Workspace& ws, const std::string& path, const StepCheck& check) {
     ws.document.ClearText();
     ws.report.clear();
     ws.state.OpenFileName = path;
     ws.state.ToSjisDone = 0;
     ws.state.ToVelmorDone = 0;
     try {
-        memo1set(ws.document, ws.state.OpenFileName, &ws.report);
+        memo1set(ws.document, ws.state.OpenFileName, &ws.report, check);
     } catch (...) {
         // The lines read before the failure are not the file: saved, they would
         // replace it with its head. The error goes on to the user.
@@ -28,9 +32,9 @@ void openFile(Workspace& ws, const std::string& path) {
     ws.document.SetModifiedMark(false);
 }
 
-void saveFileAs(Workspace& ws, const std::string& path) {
+void saveFileAs(Workspace& ws, const std::string& path, const StepCheck& check) {
     ws.state.SaveFileName = path;
-    memo1_get_out(ws.document, ws.state.SaveFileName);
+    memo1_get_out(ws.document, ws.state.SaveFileName, check);
 }
 
 int FileCommands::askSaveQuestion() {
@@ -57,7 +61,15 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
             return SaveOutcome::OverwriteRefused;
         }
     }
-    saveFileAs(ws_, SaveDialog1.fileName);
+    StepProgress progress(ws_.document.WholeText().size());
+    try {
+        host_.runLongStep(StepKind::Save, progress, [&] {
+            saveFileAs(ws_, SaveDialog1.fileName, [&](std::size_t done) { progress.check(done); });
+        });
+    } catch (const EAbort&) {
+        // Cancelled: the old file is as it was and the work stays, as after a refusal.
+        return SaveOutcome::OverwriteRefused;
+    }
     if (clearMarkAfterWrite) ws_.document.SetModifiedMark(false);
     return SaveOutcome::Written;
 }
@@ -73,17 +85,26 @@ void FileCommands::Open1Click() {
     OpenDialog1.options = ofNoChangeDir;
     OpenDialog1.filter = kOpenFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Open, OpenDialog1)) return;
+    load(OpenDialog1.fileName);
+}
+
+void FileCommands::load(const std::string& path) {
     // As at start until the file is loaded, so a failed load leaves nothing to save.
     host_.setFileItemsEnabled(false);
-    openFile(ws_, OpenDialog1.fileName);
+    std::error_code unknown;
+    const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+    StepProgress progress(unknown ? 0 : static_cast<std::size_t>(size));
+    // A failed or cancelled load leaves the Document empty (openFile sees to that).
+    host_.runLongStep(StepKind::Load, progress, [&] {
+        openFile(ws_, path, [&](std::size_t done) { progress.check(done); });
+    });
     host_.setFileItemsEnabled(true);
 }
 
 void FileCommands::openGivenFile(const std::string& path) {
     if (refusedWhileOpen()) return;
     OpenDialog1.fileName = path;
-    openFile(ws_, path);
-    host_.setFileItemsEnabled(true);
+    load(path);
 }
 
 void FileCommands::Close1Click() {

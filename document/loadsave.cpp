@@ -48,7 +48,11 @@ std::size_t lineEndBefore(std::string_view file, std::size_t end) {
 
 }  // namespace
 
-void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* report) {
+// Lines loaded between two calls of a StepCheck: rare enough to cost nothing.
+constexpr std::size_t kLinesPerCheck = 4096;
+
+void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* report,
+              const StepCheck& check) {
     TextFileRec file;
     AssignName(file, OpenFileName);
     OpenRead(file);
@@ -64,6 +68,8 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     if (!atEnd) doc.reserve(loadedTextBound(doc, whole));
     std::size_t pos = 0;  // where the next line starts in the file
     bool droppedCr = false;
+    if (check) check(0);
+    std::size_t lines = 0;
     while (!atEnd) {
         ReadTextLine(file, line);
         CheckIo();
@@ -73,6 +79,7 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
         pos = end;
         line.push_back(' ');
         doc.AppendLine(line);
+        if (check && ++lines % kLinesPerCheck == 0) check(doc.WholeText().size());
         atEnd = AtEnd(file);
         CheckIo();
     }
@@ -85,7 +92,7 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     CheckIo();
 }
 
-void memo1_get_out(const Document& doc, const std::string& SaveFileName) {
+void memo1_get_out(const Document& doc, const std::string& SaveFileName, const StepCheck& check) {
     TextFileRec file;
     AssignName(file, SaveFileName);
     OpenWrite(file);
@@ -105,13 +112,17 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName) {
         w = chunk.get();
     };
     const std::size_t n = text.size();
+    if (check) check(0);
     for (std::size_t pos = 0; pos < n && PendingIoError == 0;) {
         const std::size_t end = findLineEnd(text, pos);
         std::size_t length = end - pos;
         // Only the space that loading appended is dropped: any other last byte may be
         // the second half of a double-byte character.
         if (length > 0 && text[end - 1] == ' ') --length;
-        if (length + 2 > static_cast<std::size_t>(chunkEnd - w)) writeChunk();
+        if (length + 2 > static_cast<std::size_t>(chunkEnd - w)) {
+            writeChunk();
+            if (check) check(pos);
+        }
         if (length + 2 > kChunk) {
             WriteText(file, std::string_view(text).substr(pos, length));
             WriteText(file, "\r\n");

@@ -4,13 +4,20 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QtTest>
+#include <chrono>
+#include <thread>
 
 #include "app/errordisplay.h"
+#include "app/longsteps.h"
 #include "app/memoview.h"
 #include "app/unit1.h"
+#include "document/errors.h"
 #include "document/loadsave.h"
 #include "fakeplatform.h"
+#include "modalanswer.h"
 #include "recordederrors.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
@@ -280,6 +287,47 @@ class MainWindowTest : public QObject {
         refused.setAccepted(false);
         QApplication::sendEvent(&form, &refused);
         QVERIFY(!refused.isAccepted());
+    }
+
+    // A step still running after half a second shows a modal progress box whose
+    // Cancel stops it; one that ends sooner shows nothing.
+    void longStepShowsProgressAndCancelStopsIt() {
+        QWidget owner;
+        owner.show();
+        StepProgress quick(1);
+        bool shown = false;
+        QTimer::singleShot(0, [&] { shown = QApplication::activeModalWidget() != nullptr; });
+        runLongStep(&owner, StepKind::Load, quick, [&] { quick.check(1); });
+        QVERIFY(!shown);
+
+        StepProgress slow(1000);
+        QString label;
+        bool stopped = false;
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            testing::answerModal<int>(
+                [&] {
+                    runLongStep(&owner, StepKind::Save, slow, [&] {
+                        for (std::size_t i = 0; i < 1000; ++i) {
+                            slow.check(i);
+                            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                        }
+                    });
+                    return 0;
+                },
+                [&](QWidget* modal) {
+                    auto* box = qobject_cast<QProgressDialog*>(modal);
+                    if (!box) return;
+                    label = box->labelText();
+                    box->findChild<QPushButton*>()->click();
+                });
+        } catch (const EAbort&) {
+            stopped = true;
+        }
+        QVERIFY(stopped);
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(label, QString("ファイルを保存しています..."));
     }
 
     void viewShowsLastLinesAfterLoadAndFirstAfterConversion() {

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 
+#include <filesystem>
+#include <iterator>
+
 #include "document/errors.h"
 #include "document/syscalls.h"
 #include "support/scripteddialogs.h"
@@ -21,6 +24,12 @@ using testing::writeFile;
 struct FakeHost : FileCommandHost {
     void setFileItemsEnabled(bool enabled) override { itemsEnabled = enabled; }
     void terminateApplication() override { terminated = true; }
+    // Cancel pressed as soon as a load or save began, when `cancelSteps` is set.
+    void runLongStep(StepKind, StepProgress& progress, const std::function<void()>& step) override {
+        if (cancelSteps) progress.cancel();
+        step();
+    }
+    bool cancelSteps = false;
     bool itemsEnabled = false;
     bool terminated = false;
 };
@@ -120,6 +129,18 @@ TEST_F(FileCommandsTest, FailedOpenLeavesTheStateAsAtStart) {
     }
 }
 
+TEST_F(FileCommandsTest, CancelledOpenLeavesTheStateOfAFailedOneThatReadNothing) {
+    std::string text;
+    for (int i = 0; i < 10000; ++i) text += "line\r\n";
+    writeFile(source, text);
+    host.cancelSteps = true;
+    dialogs.choose(source);
+    EXPECT_THROW(commands.Open1Click(), EAbort);
+    EXPECT_EQ(ws.document.WholeText(), "");
+    EXPECT_FALSE(ws.document.ModifiedMark());
+    EXPECT_FALSE(host.itemsEnabled);
+}
+
 TEST_F(FileCommandsTest, CloseWithoutChangesAsksNothing) {
     writeFile(source, "x");
     dialogs.choose(source);
@@ -138,7 +159,8 @@ enum class Ending {
     OverwriteRefused,
     OverwriteBoxClosed,
     AnsweredNo,
-    Cancelled
+    Cancelled,
+    SaveCancelled  // Cancel in the progress box while writing
 };
 
 struct Row {
@@ -151,6 +173,7 @@ const Row kRows[] = {
     {Ending::Written, false, true},          {Ending::DialogCancelled, true, false},
     {Ending::OverwriteRefused, true, false}, {Ending::OverwriteBoxClosed, true, false},
     {Ending::AnsweredNo, false, true},       {Ending::Cancelled, true, false},
+    {Ending::SaveCancelled, true, false},
 };
 
 class SaveOutcomes : public FileCommandsTest, public ::testing::WithParamInterface<Row> {
@@ -176,10 +199,18 @@ class SaveOutcomes : public FileCommandsTest, public ::testing::WithParamInterfa
             case Ending::Cancelled:
                 dialogs.answer(mrCancel);
                 break;
+            case Ending::SaveCancelled:
+                dialogs.answer(mrYes).choose(target).answer(mrYes);
+                host.cancelSteps = true;
+                break;
         }
     }
     void expectFile(Ending ending) {
         EXPECT_EQ(readFile(target), ending == Ending::Written ? "abc\r\n\r\n" : "old");
+        // Nothing left beside the two files: no temporary file of a cancelled save.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                std::filesystem::directory_iterator()),
+                  2);
         EXPECT_TRUE(dialogs.allAnswersUsed());
         ASSERT_FALSE(dialogs.questions.empty());
         EXPECT_EQ(dialogs.questions[0].text, kSaveQuestion);

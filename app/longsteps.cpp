@@ -1,0 +1,100 @@
+#include "app/longsteps.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <future>
+#include <thread>
+
+#include "commands/messages.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr auto kQuietTime = std::chrono::milliseconds(500);
+constexpr int kPollMs = 50;
+constexpr int kScale = 1000;
+
+// A progress box that only ever asks the step to stop: Cancel, Escape and the close
+// box never close it; it closes when the worker has ended.
+class StepDialog : public QProgressDialog {
+  public:
+    StepDialog(QWidget* owner, const QString& label, StepProgress& progress)
+        : QProgressDialog(label, QString::fromUtf8("キャンセル"), 0, kScale, owner),
+          progress_(progress) {
+        setWindowTitle(QString::fromUtf8(kAppTitle));
+        setWindowModality(Qt::ApplicationModal);
+        setAutoClose(false);
+        setAutoReset(false);
+        setMinimumDuration(0);
+        // QProgressDialog would hide itself on Cancel; the worker must end first.
+        disconnect(this, &QProgressDialog::canceled, this, &QProgressDialog::cancel);
+        connect(this, &QProgressDialog::canceled, this, &StepDialog::askToStop);
+    }
+
+    void reject() override { askToStop(); }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        askToStop();
+    }
+
+  private:
+    void askToStop() {
+        progress_.cancel();
+        if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
+    }
+
+    StepProgress& progress_;
+};
+
+QString labelFor(StepKind kind) {
+    switch (kind) {
+        case StepKind::Load:
+            return QString::fromUtf8("ファイルを読み込んでいます...");
+        case StepKind::Convert:
+            return QString::fromUtf8("変換しています...");
+        case StepKind::Save:
+            break;
+    }
+    return QString::fromUtf8("ファイルを保存しています...");
+}
+
+}  // namespace
+
+void runLongStep(QWidget* owner, StepKind kind, StepProgress& progress,
+                 const std::function<void()>& step) {
+    std::packaged_task<void()> task(step);
+    std::future<void> result = task.get_future();
+    std::thread worker(std::move(task));
+    // Most steps end within the quiet time and show nothing.
+    if (result.wait_for(kQuietTime) != std::future_status::ready) {
+        StepDialog dialog(owner, labelFor(kind), progress);
+        if (progress.total() == 0) dialog.setRange(0, 0);  // size unknown: no percent
+        if (kind == StepKind::Convert) dialog.setCancelButton(nullptr);
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (result.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+                loop.quit();
+            } else if (progress.total() > 0) {
+                const double share = static_cast<double>(progress.done()) / progress.total();
+                dialog.setValue(std::min(kScale - 1, static_cast<int>(share * kScale)));
+            }
+        });
+        poll.start(kPollMs);
+        dialog.show();
+        loop.exec();
+    }
+    worker.join();
+    result.get();  // rethrows what the step threw
+}
+
+}  // namespace velmor
