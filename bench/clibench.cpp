@@ -125,7 +125,8 @@ int runCliBenchmark(int argc, char** argv) {
         const std::string sjis = input.empty() ? base + ".sjis" : input;
         const std::string velmor = base + ".vel", out = base + ".out", timing = base + ".time";
         if (input.empty()) {
-            writeAndSync(sjis, makeSjisCorpus(static_cast<std::size_t>(sizeMb * kMb)));
+            writeAndSync(sjis,
+                         makeCorpus(CorpusKind::Dense, static_cast<std::size_t>(sizeMb * kMb)));
         }
         // The VELMOR input is our own conversion of the Shift-JIS text.
         runTool({convert, "--to-velmor", "-q", "--force", "-o", velmor, sjis}, "", timing);

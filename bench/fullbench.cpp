@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -31,6 +32,7 @@ using testing::writeFile;
 struct Options {
     double sizeMb = 100;
     std::string input;
+    CorpusKind corpus = CorpusKind::Dense;
     int runs = 5;
     std::size_t viewLines = 1'000'000;
     bool json = false;
@@ -38,10 +40,10 @@ struct Options {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: velmor-bench [--size-mb N] [--input FILE] [--runs N] [--view-lines N] "
-                 "[--json]\n"
+                 "usage: velmor-bench [--size-mb N] [--corpus dense|prose|records | --input FILE] "
+                 "[--runs N] [--view-lines N] [--json]\n"
                  "       velmor-bench convert --to-sjis|--to-velmor INPUT OUTPUT\n"
-                 "       velmor-bench corpus SIZE_MB OUTPUT\n");
+                 "       velmor-bench corpus [--corpus dense|prose|records] SIZE_MB OUTPUT\n");
     return 2;
 }
 
@@ -55,6 +57,10 @@ bool parse(int argc, char** argv, Options& opt) {
                 opt.json = true;
             } else if (arg == "--size-mb" && hasValue) {
                 opt.sizeMb = std::stod(argv[++i]);
+            } else if (arg == "--corpus" && hasValue) {
+                std::optional<CorpusKind> kind = corpusKindNamed(argv[++i]);
+                if (!kind) return false;
+                opt.corpus = *kind;
             } else if (arg == "--input" && hasValue) {
                 opt.input = argv[++i];
             } else if (arg == "--runs" && hasValue) {
@@ -107,8 +113,8 @@ class Benchmark {
         if (opt_.input.empty()) {
             auto size = static_cast<std::size_t>(opt_.sizeMb * kMb);
             path_ = scratch_ / "corpus.txt";
-            writeFile(path_, makeSjisCorpus(size));
-            report_.corpus = "generated Shift-JIS text";
+            writeFile(path_, makeCorpus(opt_.corpus, size));
+            report_.corpus = corpusName(opt_.corpus);
         } else {
             path_ = opt_.input;
             report_.corpus = opt_.input;
@@ -284,6 +290,14 @@ int runBenchmark(int argc, char** argv) {
 }
 
 int runCorpus(int argc, char** argv) {
+    CorpusKind kind = CorpusKind::Dense;
+    if (argc == 5 && std::strcmp(argv[1], "--corpus") == 0) {
+        std::optional<CorpusKind> named = corpusKindNamed(argv[2]);
+        if (!named) return usage();
+        kind = *named;
+        argc -= 2;
+        argv += 2;
+    }
     double sizeMb = 0;
     try {
         if (argc == 3) sizeMb = std::stod(argv[1]);
@@ -292,7 +306,7 @@ int runCorpus(int argc, char** argv) {
     }
     if (sizeMb <= 0) return usage();
     try {
-        writeFile(argv[2], makeSjisCorpus(static_cast<std::size_t>(sizeMb * kMb)));
+        writeFile(argv[2], makeCorpus(kind, static_cast<std::size_t>(sizeMb * kMb)));
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmor-bench: %s\n", e.what());

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kanjicode.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -33,20 +35,19 @@ inline void copy16(char* q, const std::uint8_t* p) {
 // reads 17 bytes.
 inline std::uint32_t kanjiInStarts16(const std::uint8_t* p) {
 #if defined(__SSE2__)
+    auto splat = [](std::uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); };
     __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    __m128i lead = _mm_cmpeq_epi8(first, _mm_set1_epi8(static_cast<char>(0x93)));
-    __m128i in =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(second, _mm_set1_epi8(0x70)),
-                                  _mm_cmpeq_epi8(second, _mm_set1_epi8(static_cast<char>(0xF0)))),
-                     _mm_or_si128(_mm_cmpeq_epi8(second, _mm_set1_epi8(0x74)),
-                                  _mm_cmpeq_epi8(second, _mm_set1_epi8(0x4C))));
+    __m128i lead = _mm_cmpeq_epi8(first, splat(kKanjiIn[0][0]));
+    __m128i in = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(second, splat(kKanjiIn[0][1])),
+                                           _mm_cmpeq_epi8(second, splat(kKanjiIn[1][1]))),
+                              _mm_or_si128(_mm_cmpeq_epi8(second, splat(kKanjiIn[2][1])),
+                                           _mm_cmpeq_epi8(second, splat(kKanjiIn[3][1]))));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(lead, in)));
 #else
     std::uint32_t mask = 0;
     for (int i = 0; i < 16; ++i) {
-        std::uint8_t s = p[i + 1];
-        bool hit = p[i] == 0x93 && (s == 0x70 || s == 0xF0 || s == 0x74 || s == 0x4C);
+        bool hit = p[i] == kKanjiIn[0][0] && isKanjiInSecond(p[i + 1]);
         mask |= static_cast<std::uint32_t>(hit) << i;
     }
     return mask;

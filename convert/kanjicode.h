@@ -80,6 +80,11 @@ inline constexpr Code2 kKanjiOut = {0x93, 0xF1};
 // The kanji-in sequence the conversion to VELMOR writes.
 inline constexpr Code2 kKanjiInWritten = kKanjiIn[0];
 
+// True when a 0x93 followed by `b` is a kanji-in sequence.
+constexpr bool isKanjiInSecond(std::uint8_t b) {
+    return b == kKanjiIn[0][1] || b == kKanjiIn[1][1] || b == kKanjiIn[2][1] || b == kKanjiIn[3][1];
+}
+
 struct SjisRange {
     Code2 lower;
     Code2 upper;

@@ -21,6 +21,9 @@ class Document {
 
     // Adds a line after the last one and sets the modified mark.
     void AppendLine(std::string_view line);
+    // Adds `bytes` at the end of the text as they are (loading adds many lines at
+    // once this way) and sets the modified mark.
+    void AppendText(std::string_view bytes);
     // Replaces the whole text with NormalizeLineBreaks(text). An unchanged text
     // leaves everything as it is; a changed one clears the modified mark.
     // Throws EInvalidOperation, keeping text and mark, when memory runs out.

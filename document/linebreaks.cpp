@@ -88,29 +88,6 @@ bool lineBreaksAreNormal(std::string_view text) {
     return !normalize(text, nullptr);
 }
 
-std::string normalizeLineBreaksReference(std::string_view text) {
-    std::string out;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        auto b = static_cast<std::uint8_t>(text[i]);
-        if (b == '\r' && i + 1 < n && text[i + 1] == '\n') {
-            out += "\r\n";
-            i += 2;
-        } else if (b == '\r' || b == '\n') {
-            out += "\r\n";
-            i += 1;
-        } else if (isLeadByte(b) && i + 1 < n && text[i + 1] != '\0') {
-            out += text.substr(i, 2);
-            i += 2;
-        } else {
-            out += text[i];
-            i += 1;
-        }
-    }
-    return out;
-}
-
 std::size_t findLineEnd(std::string_view text, std::size_t from) {
     std::size_t pos = from + 1;
     while (pos < text.size()) {

@@ -12,12 +12,13 @@ namespace velmor {
 // and a CR or LF right after a lead byte is the lead byte's second byte, not a break.
 std::string NormalizeLineBreaks(std::string_view text);
 
-// Byte-by-byte version of NormalizeLineBreaks, kept as the reference the fast one is tested
-// against.
-std::string normalizeLineBreaksReference(std::string_view text);
-
 // True when NormalizeLineBreaks would return the text unchanged.
 bool lineBreaksAreNormal(std::string_view text);
+
+// True when the text's last two bytes are CR LF.
+constexpr bool endsWithCrLf(std::string_view text) {
+    return text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n';
+}
 
 // Position of the first CR LF pair at or after `from`, or text.size() when there is none.
 std::size_t findLineEnd(std::string_view text, std::size_t from);

@@ -145,4 +145,8 @@ std::string_view BufferedText(const TextFileRec& file) {
     return {file.buffer.get() + file.bufPos, file.bufEnd - file.bufPos};
 }
 
+void ConsumeBuffered(TextFileRec& file, std::size_t bytes) {
+    file.bufPos += std::min(bytes, file.bufEnd - file.bufPos);
+}
+
 }  // namespace velmor

@@ -108,6 +108,8 @@ void AbandonText(TextFileRec& file);
 
 // The bytes read but not yet consumed: after the first AtEnd, the whole file.
 std::string_view BufferedText(const TextFileRec& file);
+// Marks the first `bytes` bytes of BufferedText as read.
+void ConsumeBuffered(TextFileRec& file, std::size_t bytes);
 
 // Abandons the record at the end of a scope left by an exception.
 class TextFileGuard {

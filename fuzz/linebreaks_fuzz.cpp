@@ -8,6 +8,7 @@
 #include "document/document.h"
 #include "document/linebreaks.h"
 #include "fuzzcheck.h"
+#include "reference/reference.h"
 
 namespace {
 

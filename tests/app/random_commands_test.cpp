@@ -22,6 +22,7 @@
 #include "commands/messages.h"
 #include "convert/converters.h"
 #include "document/linebreaks.h"
+#include "reference/reference.h"
 #include "support/bytes.h"
 #include "support/lines.h"
 #include "support/scripteddialogs.h"
@@ -229,9 +230,9 @@ class Sequence {
         own = 0;
         std::string out;
         if (toSjis) {
-            convertVelmorToSjisReference(doc, model_.scan, own, out);
+            convertVelmorToSjisReference(doc.WholeText(), model_.scan, own, out);
         } else {
-            convertSjisToVelmorReference(doc, model_.scan, own, out);
+            convertSjisToVelmorReference(doc.WholeText(), model_.scan, own, out);
         }
         std::string normal = NormalizeLineBreaks(out);
         if (normal != model_.text) {
@@ -312,7 +313,7 @@ class Sequence {
                 if (!toSjis) {
                     Document doc;
                     doc.ReplaceText(model_.text);
-                    if (containsKanjiInReference(doc) &&
+                    if (containsKanjiInReference(doc.WholeText()) &&
                         expectBox(kMsgAlreadyVelmor, MsgKind::Confirmation, mbYes | mbCancel) !=
                             mrYes) {
                         break;

@@ -68,6 +68,7 @@ TEST_F(FullBench, JsonHoldsEveryPhaseAndIconvRatiosOnlyOnConversions) {
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << out_;
     QJsonObject root = json.object();
     EXPECT_NEAR(root["size_mb"].toDouble(), 1.0, 1e-9);
+    EXPECT_EQ(root["corpus"].toString().toStdString(), "dense");
     EXPECT_GT(root["peak_rss_mb"].toDouble(), 0);
     EXPECT_GT(root["open_convert_save_peak_rss_mb"].toDouble(), 0);
 
@@ -87,34 +88,47 @@ TEST_F(FullBench, JsonHoldsEveryPhaseAndIconvRatiosOnlyOnConversions) {
     for (const char* phase : kPhases) EXPECT_TRUE(names.count(phase)) << phase;
 }
 
-TEST_F(FullBench, CorpusIsDeterministicShiftJisText) {
-    ASSERT_EQ(run("corpus 0.5 '" + folder_ / "a" + "'"), 0) << readFile(folder_ / "stderr");
-    ASSERT_EQ(run("corpus 0.5 '" + folder_ / "b" + "'"), 0);
-    std::string text = readFile(folder_ / "a");
-    ASSERT_EQ(text.size(), 512u * 1024);
-    EXPECT_TRUE(text == readFile(folder_ / "b"));
+// Every kind is the same for the same size, exactly that size, made of characters
+// every peer accepts, with lines of the kind's lengths (a prose line may end in a
+// lone LF); the dense kind keeps its share of double-byte characters.
+TEST_F(FullBench, CorporaAreDeterministicShiftJisText) {
+    struct Kind {
+        std::string name;
+        std::size_t shortest, longest;
+    };
+    for (const Kind& kind : {Kind{"dense", 20, 120}, {"prose", 20, 60}, {"records", 80, 200}}) {
+        const std::string args = "corpus --corpus " + kind.name + " 0.5 '";
+        ASSERT_EQ(run(args + folder_ / "a" + "'"), 0) << readFile(folder_ / "stderr");
+        ASSERT_EQ(run(args + folder_ / "b" + "'"), 0);
+        std::string text = readFile(folder_ / "a");
+        ASSERT_EQ(text.size(), 512u * 1024) << kind.name;
+        EXPECT_TRUE(text == readFile(folder_ / "b")) << kind.name;
 
-    std::size_t doubleBytes = 0, pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
-        std::size_t length = end - pos;
-        if (end != text.size()) {
-            EXPECT_TRUE(length >= 20 && length <= 120) << length;
-        }
-        for (std::size_t i = pos; i < end; ++i) {
-            auto b = static_cast<unsigned char>(text[i]);
-            ASSERT_TRUE(b >= 0x20 && b != 0x7F) << "control byte at " << i;
-            if ((b >= 0x81 && b <= 0x9F) || b >= 0xE0) {
-                doubleBytes += 2;
-                ++i;
+        std::size_t doubleBytes = 0, pos = 0;
+        while (pos < text.size()) {
+            std::size_t next = text.find('\n', pos);
+            if (next == std::string::npos) next = text.size();
+            std::size_t end = next > pos && text[next - 1] == '\r' ? next - 1 : next;
+            if (next != text.size()) {
+                EXPECT_TRUE(end - pos >= kind.shortest && end - pos <= kind.longest)
+                    << kind.name << " " << end - pos;
+                EXPECT_TRUE(kind.name == "prose" || end + 1 == next) << kind.name << " LF alone";
             }
+            for (std::size_t i = pos; i < end; ++i) {
+                auto b = static_cast<unsigned char>(text[i]);
+                ASSERT_TRUE(b >= 0x20 && b != 0x7F) << kind.name << " control byte at " << i;
+                if ((b >= 0x81 && b <= 0x9F) || b >= 0xE0) {
+                    doubleBytes += 2;
+                    ++i;
+                }
+            }
+            pos = next + 1;
         }
-        pos = end + 2;
+        if (kind.name != "dense") continue;
+        double share = static_cast<double>(doubleBytes) / static_cast<double>(text.size());
+        EXPECT_GT(share, 0.55);
+        EXPECT_LT(share, 0.65);
     }
-    double share = static_cast<double>(doubleBytes) / static_cast<double>(text.size());
-    EXPECT_GT(share, 0.55);
-    EXPECT_LT(share, 0.65);
 }
 
 TEST_F(FullBench, RejectsUnknownOptions) {
@@ -122,6 +136,8 @@ TEST_F(FullBench, RejectsUnknownOptions) {
     EXPECT_EQ(run("--size-mb zero"), 2);
     EXPECT_EQ(run("--fast"), 2);
     EXPECT_EQ(run("corpus"), 2);
+    EXPECT_EQ(run("corpus --corpus poetry 1 x"), 2);
+    EXPECT_EQ(run("--corpus poetry"), 2);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <vector>
 
+#include "document/document.h"
 #include "document/linebreaks.h"
+#include "reference/reference.h"
 #include "support/bytes.h"
 #include "support/otherprocess.h"
 
@@ -31,10 +33,10 @@ Converted convertBoth(const std::string& text, ScanState start = {}) {
     Converted fast{"", 0, start}, ref{"", 0, start};
     if constexpr (ToSjis) {
         convertVelmorToSjis(doc.WholeText(), fast.scan, fast.done, fast.out);
-        convertVelmorToSjisReference(doc, ref.scan, ref.done, ref.out);
+        convertVelmorToSjisReference(doc.WholeText(), ref.scan, ref.done, ref.out);
     } else {
         convertSjisToVelmor(doc.WholeText(), fast.scan, fast.done, fast.out);
-        convertSjisToVelmorReference(doc, ref.scan, ref.done, ref.out);
+        convertSjisToVelmorReference(doc.WholeText(), ref.scan, ref.done, ref.out);
     }
     EXPECT_EQ(hex(fast.out), hex(ref.out)) << "input " << hex(doc.WholeText());
     EXPECT_EQ(fast.done, ref.done) << hex(doc.WholeText());
@@ -168,7 +170,8 @@ TEST(PreScan, FindsKanjiInAnywhereButNotKanjiOut) {
     auto has = [](const std::string& text) {
         Document doc;
         doc.ReplaceText(text);
-        EXPECT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc)) << hex(text);
+        EXPECT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc.WholeText()))
+            << hex(text);
         return containsKanjiIn(doc.WholeText());
     };
     EXPECT_TRUE(has(line({0x82, 0x93, 0x70})));
@@ -310,7 +313,7 @@ TEST(PreScan, MatchesReferenceOnRealisticText) {
         std::string text = realisticText(rng, rng() % 200);
         Document doc;
         doc.ReplaceText(text);
-        ASSERT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc))
+        ASSERT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc.WholeText()))
             << hex(doc.WholeText());
     }
 }
@@ -330,7 +333,7 @@ TEST(Conversion, WithoutASecondThreadTheTextIsConvertedOnOne) {
     ScanState refScan;
     std::int32_t refDone = 0;
     std::string ref;
-    convertVelmorToSjisReference(doc, refScan, refDone, ref);
+    convertVelmorToSjisReference(text, refScan, refDone, ref);
     const std::size_t split = findLineEnd(text, text.size() / 2) + 2;
     // Root is not held to the process limit; another user is.
     const uid_t uid = ::geteuid() == 0 ? 4102 : static_cast<uid_t>(-1);
@@ -340,7 +343,7 @@ TEST(Conversion, WithoutASecondThreadTheTextIsConvertedOnOne) {
             ScanState scan;
             std::int32_t done = 0;
             std::string out;
-            convertVelmorToSjisAt(text, split, scan, done, out);
+            convertVelmorToSjisAt(text, std::vector<std::size_t>{split}, scan, done, out);
             if (out != ref || done != refDone) throw EInOutError(1, "different output");
         },
         [] {
@@ -351,47 +354,61 @@ TEST(Conversion, WithoutASecondThreadTheTextIsConvertedOnOne) {
     EXPECT_EQ(outcome.ioError, 0);
 }
 
-// Converting a text cut in two at a line start, both parts at once, gives exactly
+// Converting a text cut into parts at line starts, all parts at once, gives exactly
 // what the reference gives for the whole text: output, flag, final pair and mode.
-// Lines that end after a pair's first byte make the second part depend on the pair
-// the first part left, the case that forces a second pass.
-TEST(Conversion, TwoPartsMatchReferenceAtEveryLineStart) {
-    auto rng = testing::seededRandom("Conversion.TwoPartsMatchReference");
+// The cuts: each line start alone, every line start at once, and the plans that
+// cut into 2, 3, 7 and 16 parts. Lines that end after a pair's first byte make a
+// part depend on the pair the part before left, the case that forces a second pass.
+TEST(Conversion, PartsMatchReferenceAtEveryLineStart) {
+    auto rng = testing::seededRandom("Conversion.PartsMatchReference");
     const std::string alphabet = bytes({0x93, 0x70, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', '\r',
                                         '\n', 0x89, 0x84, 0xF1, 0x88, 0x9F, 0x81, 0x40});
-    // First the plain cases: the second part's first line ends after a pair's first
-    // byte (a lead byte alone is stored with the break's CR as its second byte, so
-    // these texts end without a break).
+    // First the plain cases: a part's first line ends after a pair's first byte (a
+    // lead byte alone is stored with the break's CR as its second byte, so these
+    // texts end without a break), a run open at a part's end, a lead byte before the
+    // CR LF that ends a part.
     const std::vector<std::string> crafted = {
         line({0x93, 0x70, 0xB0, 0xA1}) + bytes({0x93, 0x70, 0xB1}),
         line({0x88, 0x9F}) + bytes({0x89}),
         line({'a'}) + line({'b'}),
+        line({0x93, 0x70, 0xB0}) + line({0x93, 0x70, 0xB1}) + line({'a', 0x93, 0x70, 0xB2}),
+        bytes({0x88, 0x9F, 0x89, '\r', '\n', 0x89, '\r', '\n', 0x88, '\r', '\n'}),
     };
-    for (int round = 0; round < 3000 + static_cast<int>(crafted.size()); ++round) {
+    for (int round = 0; round < 600 + static_cast<int>(crafted.size()); ++round) {
         Document doc;
         doc.ReplaceText(round < static_cast<int>(crafted.size())
                             ? crafted[round]
-                            : testing::randomBytes(rng, 1 + rng() % 60, alphabet));
+                            : testing::randomBytes(rng, 1 + rng() % 80, alphabet));
         const std::string& text = doc.WholeText();
+        std::vector<std::vector<std::size_t>> cuts;
+        std::vector<std::size_t> every;
+        for (std::size_t start = findLineEnd(text, 0) + 2; start < text.size();
+             start = findLineEnd(text, start) + 2) {
+            cuts.push_back({start});
+            every.push_back(start);
+        }
+        cuts.push_back(every);
+        for (std::size_t parts : {2u, 3u, 7u, 16u}) cuts.push_back(partStarts(text, {parts, 1}));
         ScanState start;
         start.kanjiPair = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())};
         for (bool toSjis : {true, false}) {
             ScanState refScan = start;
             std::int32_t refDone = 0;
             std::string ref;
-            toSjis ? convertVelmorToSjisReference(doc, refScan, refDone, ref)
-                   : convertSjisToVelmorReference(doc, refScan, refDone, ref);
-            for (std::size_t split = findLineEnd(text, 0) + 2; split < text.size();
-                 split = findLineEnd(text, split) + 2) {
+            toSjis ? convertVelmorToSjisReference(text, refScan, refDone, ref)
+                   : convertSjisToVelmorReference(text, refScan, refDone, ref);
+            for (const std::vector<std::size_t>& starts : cuts) {
                 ScanState scan = start;
                 std::int32_t done = 0;
-                std::string out;
-                toSjis ? convertVelmorToSjisAt(text, split, scan, done, out)
-                       : convertSjisToVelmorAt(text, split, scan, done, out);
-                ASSERT_EQ(hex(out), hex(ref)) << hex(text) << " split " << split;
-                ASSERT_EQ(done, refDone);
-                ASSERT_EQ(scan.kanjiPair, refScan.kanjiPair) << hex(text) << " split " << split;
-                ASSERT_EQ(scan.KanjiMode, refScan.KanjiMode);
+                std::string out = "kept";
+                toSjis ? convertVelmorToSjisAt(text, starts, scan, done, out)
+                       : convertSjisToVelmorAt(text, starts, scan, done, out);
+                const std::string where =
+                    hex(text) + " cut into " + std::to_string(starts.size() + 1);
+                ASSERT_EQ(hex(out), hex("kept" + ref)) << where;
+                ASSERT_EQ(done, refDone) << where;
+                ASSERT_EQ(scan.kanjiPair, refScan.kanjiPair) << where;
+                ASSERT_EQ(scan.KanjiMode, refScan.KanjiMode) << where;
             }
         }
     }

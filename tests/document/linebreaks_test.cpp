@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reference/reference.h"
 #include "support/bytes.h"
 
 namespace velmor {

@@ -1,8 +1,12 @@
-// Byte-by-byte converters that follow the conversion rules literally, one piece at a
-// time. They are slow on purpose: the fast converters are checked against them.
-#include "converters.h"
+// Byte-by-byte converters and line-break normalisation that follow the rules
+// literally, one piece at a time. They are slow on purpose: the fast versions are
+// checked against them.
+#include "reference.h"
 
-#include "kanjicode.h"
+#include <vector>
+
+#include "convert/kanjicode.h"
+#include "document/linebreaks.h"
 
 namespace velmor {
 
@@ -17,14 +21,26 @@ void appendPair(std::string& out, const KanjiPair& pair) {
     out.push_back(static_cast<char>(pair.second));
 }
 
+// The lines of a text whose breaks are CR LF: cut at every CR LF pair, an empty last
+// piece (empty text, or text ending in CR LF) being no line.
+std::vector<std::string_view> linesOf(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
 }  // namespace
 
-void convertVelmorToSjisReference(const Document& doc, ScanState& scan, std::int32_t& toSjisDone,
+void convertVelmorToSjisReference(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
                                   std::string& out) {
     KanjiPair& pair = scan.kanjiPair;
-    const std::size_t count = doc.LineCount();
-    for (std::size_t n = 0; n < count; ++n) {
-        std::string_view line = doc.LineAt(n);
+    for (std::string_view line : linesOf(text)) {
         scan.KanjiMode = 0;
         std::size_t pos = 0;
         while (pos < line.size()) {
@@ -51,12 +67,10 @@ void convertVelmorToSjisReference(const Document& doc, ScanState& scan, std::int
     }
 }
 
-void convertSjisToVelmorReference(const Document& doc, ScanState& scan, std::int32_t& toVelmorDone,
-                                  std::string& out) {
+void convertSjisToVelmorReference(std::string_view text, ScanState& scan,
+                                  std::int32_t& toVelmorDone, std::string& out) {
     KanjiPair& pair = scan.kanjiPair;
-    const std::size_t count = doc.LineCount();
-    for (std::size_t n = 0; n < count; ++n) {
-        std::string_view line = doc.LineAt(n);
+    for (std::string_view line : linesOf(text)) {
         scan.KanjiMode = 0;
         std::size_t pos = 0;
         while (pos < line.size()) {
@@ -92,15 +106,36 @@ void convertSjisToVelmorReference(const Document& doc, ScanState& scan, std::int
     }
 }
 
-bool containsKanjiInReference(const Document& doc) {
-    const std::size_t count = doc.LineCount();
-    for (std::size_t n = 0; n < count; ++n) {
-        std::string_view line = doc.LineAt(n);
+bool containsKanjiInReference(std::string_view text) {
+    for (std::string_view line : linesOf(text)) {
         for (std::size_t pos = 0; pos < line.size(); ++pos) {
             if (isKanjiIn(pieceAt(line, pos))) return true;
         }
     }
     return false;
+}
+
+std::string normalizeLineBreaksReference(std::string_view text) {
+    std::string out;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        auto b = static_cast<std::uint8_t>(text[i]);
+        if (b == '\r' && i + 1 < n && text[i + 1] == '\n') {
+            out += "\r\n";
+            i += 2;
+        } else if (b == '\r' || b == '\n') {
+            out += "\r\n";
+            i += 1;
+        } else if (isLeadByte(b) && i + 1 < n && text[i + 1] != '\0') {
+            out += text.substr(i, 2);
+            i += 2;
+        } else {
+            out += text[i];
+            i += 1;
+        }
+    }
+    return out;
 }
 
 }  // namespace velmor
