@@ -35,6 +35,14 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What tells two paths to one file apart from two files: an existing file's device
+// and inode (so "a.txt" and "./a.txt" are one), else the path itself.
+std::string fileIdentity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return path;
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
 // The last part of a path: where an output into a folder takes its name.
 std::string bareName(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
@@ -75,7 +83,7 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
     }
     std::set<std::string> outputs;
     for (const auto& job : jobs) {
-        if (!outputs.insert(job.output).second) {
+        if (!outputs.insert(fileIdentity(job.output)).second) {
             throw UsageError{"two inputs would be written to " + job.output};
         }
     }
