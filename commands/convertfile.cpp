@@ -13,6 +13,7 @@
 #include "document/ioerror.h"
 #include "document/textfile.h"
 #include "outputsink.h"
+#include "piecewriter.h"
 
 namespace velmor {
 
@@ -83,23 +84,28 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
                    ? openStdoutSink(preScan && !piece->last)
                    : openFileSink(job.output, input.isFile() ? input.fd() : -1);
     });
+    PieceWriter writer(*sink);
     ChunkConverter converter(settings.direction);
-    std::string saved;
     for (;;) {
         // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
         if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
-        saved.clear();
-        converter.convert(piece->loaded, saved);
-        onFile(failedPath, job.output, [&] { sink->write(saved); });
+        std::string* saved = nullptr;
+        onFile(failedPath, job.output, [&] { saved = &writer.buffer(); });
+        converter.convert(piece->loaded, *saved);
+        result.bytesWritten += saved->size();
+        writer.submit();
         result.bytesRead += piece->inputBytes;
-        result.bytesWritten += saved.size();
         progress += piece->inputBytes;
         if (piece->last) break;
         failedPath = job.input;
         piece = &reader.next();
         throwReadError(piece->error);
     }
-    onFile(failedPath, job.output, [&] { sink->write(kFinalLineEnd); });
+    onFile(failedPath, job.output, [&] {
+        writer.buffer().assign(kFinalLineEnd);
+        writer.submit();
+        writer.drain();
+    });
     result.bytesWritten += kFinalLineEnd.size();
     onFile(failedPath, job.input, [&] { input.close(); });
     onFile(failedPath, job.output, [&] { sink->finish(); });
