@@ -1,8 +1,10 @@
 #include "convertfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <new>
 
@@ -24,6 +26,10 @@ struct Refusal {
     const char* message;
 };
 
+[[noreturn]] void throwIoError(int code) {
+    throw EInOutError(code, ioErrorMessage(code));
+}
+
 // The input, opened as the window's Open opens a file, or the standard input.
 class InputFile {
   public:
@@ -35,7 +41,7 @@ class InputFile {
         AssignName(file_, path);
         OpenRead(file_);
         CheckIo();
-        fd_ = file_.handle;
+        fd_ = file_.handle.get();
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~InputFile() {
@@ -43,8 +49,17 @@ class InputFile {
     }
     int fd() const { return fd_; }
     bool isFile() const { return fd_ != STDIN_FILENO; }
+    // Closes the file; fails with 1006, as the window's load does, when another
+    // program changed it while it was read.
     void close() {
         if (file_.mode == TextFileMode::Closed) return;
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) throwIoError(ioErrorCode(errno));
+        if (static_cast<std::size_t>(st.st_size) != file_.expectedSize ||
+            st.st_mtim.tv_sec != file_.expectedTime.tv_sec ||
+            st.st_mtim.tv_nsec != file_.expectedTime.tv_nsec) {
+            throwIoError(kIoFileChanged);
+        }
         CloseText(file_);
         CheckIo();
     }
@@ -55,7 +70,7 @@ class InputFile {
 };
 
 void throwReadError(int code) {
-    if (code != 0) throw EInOutError(code, ioErrorMessage(code));
+    if (code != 0) throwIoError(code);
 }
 
 // Runs `step`, a step on the file at `path`, so a failure names that file.

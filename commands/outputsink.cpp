@@ -76,12 +76,12 @@ class FileSink : public OutputSink {
         if (file_.mode != TextFileMode::Closed) AbandonText(file_);
     }
 
-    // True when the target is written in place (its folder takes no new file) and
-    // is the same file as `fd`.
+    // True when the target is written in place (it cannot be replaced without
+    // losing what it is) and is the same file as `fd`.
     bool overwritesInputAt(int fd) const {
         struct stat in, out;
-        return file_.tempName.empty() && fd >= 0 && ::fstat(fd, &in) == 0 &&
-               ::fstat(file_.handle, &out) == 0 && in.st_dev == out.st_dev &&
+        return file_.inPlace && fd >= 0 && ::fstat(fd, &in) == 0 &&
+               ::fstat(file_.handle.get(), &out) == 0 && in.st_dev == out.st_dev &&
                in.st_ino == out.st_ino;
     }
 
@@ -101,7 +101,7 @@ class FileSink : public OutputSink {
     // little left to do. Only a hint: a failed write-back is reported by that sync.
     void startWriteBack() {
         if (file_.written < started_ + kWriteBackStep) return;
-        ::sync_file_range(file_.handle, static_cast<off_t>(started_),
+        ::sync_file_range(file_.handle.get(), static_cast<off_t>(started_),
                           static_cast<off_t>(file_.written - started_), SYNC_FILE_RANGE_WRITE);
         started_ = file_.written;
     }

@@ -97,6 +97,14 @@ expect 1 "$convert" --to-velmor -o late.vel late.sjis
 "$convert" --to-velmor --force - < late.sjis > late.out
 expect 0 "$convert" --to-velmor --force -o late.vel late.sjis
 same late.out late.vel
+# A file with a second name is written in place, so its output waits until all of it
+# is read.
+cp late.vel linked.vel
+ln linked.vel second-name.vel
+"$convert" --to-sjis -q -o linked.want late.vel
+expect 0 "$convert" --to-sjis --in-place linked.vel
+same linked.vel linked.want
+same second-name.vel linked.want
 [ "$(ls -A refused | grep -c tmp)" -eq 0 ] || fail "temporary files left behind"
 
 # A destination the save refuses: status 1, its message and code, nothing written.
