@@ -154,7 +154,7 @@ FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
     } catch (const Exception& error) {
         result.message = error.message();
     } catch (const std::bad_alloc&) {
-        result.message = "memory exhausted";
+        result.message = kMsgOutOfMemory;
     }
     result.outcome = FileOutcome::Failed;
     result.path = failedPath;
