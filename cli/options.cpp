@@ -35,6 +35,14 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What tells two paths to one file apart from two files: an existing file's device
+// and inode (so "a.txt" and "./a.txt" are one), else the path itself.
+std::string fileIdentity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return path;
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
 // The last part of a path: where an output into a folder takes its name.
 std::string bareName(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
@@ -75,7 +83,7 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
     }
     std::set<std::string> outputs;
     for (const auto& job : jobs) {
-        if (!outputs.insert(job.output).second) {
+        if (!outputs.insert(fileIdentity(job.output)).second) {
             throw UsageError{"two inputs would be written to " + job.output};
         }
     }
@@ -132,9 +140,11 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     }
     commandLine.parallelFiles =
         static_cast<unsigned>(std::min<std::size_t>(jobs, commandLine.jobs.size()));
-    // Pieces shrink as more files are converted at once, so memory stays bounded.
+    // A file in flight holds about a dozen pieces' worth (read ahead, loaded,
+    // converted, being written), so pieces shrink as more files are converted at once
+    // and the whole stays near 50 MB up to 16 files.
     commandLine.settings.chunkBytes =
-        std::clamp<std::size_t>((16u << 20) / commandLine.parallelFiles, 256u << 10, 2u << 20);
+        std::clamp<std::size_t>((4u << 20) / commandLine.parallelFiles, 256u << 10, 2u << 20);
     return std::nullopt;
 }
 

@@ -1,8 +1,10 @@
 #include "convertfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <new>
 
@@ -13,6 +15,7 @@
 #include "document/ioerror.h"
 #include "document/textfile.h"
 #include "outputsink.h"
+#include "piecewriter.h"
 
 namespace velmor {
 
@@ -22,6 +25,10 @@ namespace {
 struct Refusal {
     const char* message;
 };
+
+[[noreturn]] void throwIoError(int code) {
+    throw EInOutError(code, ioErrorMessage(code));
+}
 
 // The input, opened as the window's Open opens a file, or the standard input.
 class InputFile {
@@ -42,8 +49,17 @@ class InputFile {
     }
     int fd() const { return fd_; }
     bool isFile() const { return fd_ != STDIN_FILENO; }
+    // Closes the file; fails with 1006, as the window's load does, when another
+    // program changed it while it was read.
     void close() {
         if (file_.mode == TextFileMode::Closed) return;
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) throwIoError(ioErrorCode(errno));
+        if (static_cast<std::size_t>(st.st_size) != file_.expectedSize ||
+            st.st_mtim.tv_sec != file_.expectedTime.tv_sec ||
+            st.st_mtim.tv_nsec != file_.expectedTime.tv_nsec) {
+            throwIoError(kIoFileChanged);
+        }
         CloseText(file_);
         CheckIo();
     }
@@ -54,7 +70,7 @@ class InputFile {
 };
 
 void throwReadError(int code) {
-    if (code != 0) throw EInOutError(code, ioErrorMessage(code));
+    if (code != 0) throwIoError(code);
 }
 
 // Runs `step`, a step on the file at `path`, so a failure names that file.
@@ -83,23 +99,28 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
                    ? openStdoutSink(preScan && !piece->last)
                    : openFileSink(job.output, input.isFile() ? input.fd() : -1);
     });
+    PieceWriter writer(*sink);
     ChunkConverter converter(settings.direction);
-    std::string saved;
     for (;;) {
         // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
         if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
-        saved.clear();
-        converter.convert(piece->loaded, saved);
-        onFile(failedPath, job.output, [&] { sink->write(saved); });
+        std::string* saved = nullptr;
+        onFile(failedPath, job.output, [&] { saved = &writer.buffer(); });
+        converter.convert(piece->loaded, *saved);
+        result.bytesWritten += saved->size();
+        writer.submit();
         result.bytesRead += piece->inputBytes;
-        result.bytesWritten += saved.size();
         progress += piece->inputBytes;
         if (piece->last) break;
         failedPath = job.input;
         piece = &reader.next();
         throwReadError(piece->error);
     }
-    onFile(failedPath, job.output, [&] { sink->write(kFinalLineEnd); });
+    onFile(failedPath, job.output, [&] {
+        writer.buffer().assign(kFinalLineEnd);
+        writer.submit();
+        writer.drain();
+    });
     result.bytesWritten += kFinalLineEnd.size();
     onFile(failedPath, job.input, [&] { input.close(); });
     onFile(failedPath, job.output, [&] { sink->finish(); });
@@ -133,7 +154,7 @@ FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
     } catch (const Exception& error) {
         result.message = error.message();
     } catch (const std::bad_alloc&) {
-        result.message = "memory exhausted";
+        result.message = kMsgOutOfMemory;
     }
     result.outcome = FileOutcome::Failed;
     result.path = failedPath;

@@ -76,8 +76,8 @@ class FileSink : public OutputSink {
         if (file_.mode != TextFileMode::Closed) AbandonText(file_);
     }
 
-    // True when the target is written in place (its folder takes no new file) and
-    // is the same file as `fd`.
+    // True when the target is written in place (it cannot be replaced without
+    // losing what it is) and is the same file as `fd`.
     bool overwritesInputAt(int fd) const {
         struct stat in, out;
         return file_.inPlace && fd >= 0 && ::fstat(fd, &in) == 0 &&

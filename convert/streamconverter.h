@@ -40,14 +40,14 @@ class ChunkConverter {
     // Appends to `saved` what the save writes for the converted `loaded` lines.
     // `loaded` is Document text as LineLoader gives it, ending in CR LF.
     void convert(std::string_view loaded, std::string& saved);
-    // The converted text's line breaks made CR LF as the Document makes them;
-    // exposed for the tests and the benchmark. Uses `scratch`.
-    std::string_view convertOnly(std::string_view loaded);
     // True when a conversion met what the window marks as converted (a kanji-in, or
     // a double-byte character).
     bool converted() const { return done_ == 1; }
 
   private:
+    // The converted text, its line breaks made CR LF as the Document makes them.
+    std::string_view convertOnly(std::string_view loaded);
+
     Direction direction_;
     ScanState scan_;
     std::int32_t done_ = 0;

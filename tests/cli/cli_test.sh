@@ -87,6 +87,24 @@ grep -q "missing.txt: ファイルが見つかりません (2)$" err.txt || fail
 "$convert" --to-velmor - < a.vel > refused.out 2>/dev/null
 [ -s refused.out ] && fail "a refused input wrote to standard output"
 expect 0 "$convert" --to-velmor --force -o forced.vel a.vel
+# A kanji-in after the first piece of the input: still nothing written anywhere.
+yes $'abc \x82\xa0\r' | head -n 400000 > late.sjis
+printf '\x93\x70\xb0\xa1\r\n' >> late.sjis
+"$convert" --to-velmor late.sjis > late.out 2>/dev/null
+[ $? -eq 1 ] && [ ! -s late.out ] || fail "a late kanji-in reached standard output"
+expect 1 "$convert" --to-velmor -o late.vel late.sjis
+[ -e late.vel ] && fail "a late kanji-in wrote the output file"
+"$convert" --to-velmor --force - < late.sjis > late.out
+expect 0 "$convert" --to-velmor --force -o late.vel late.sjis
+same late.out late.vel
+# A file with a second name is written in place, so its output waits until all of it
+# is read.
+cp late.vel linked.vel
+ln linked.vel second-name.vel
+"$convert" --to-sjis -q -o linked.want late.vel
+expect 0 "$convert" --to-sjis --in-place linked.vel
+same linked.vel linked.want
+same second-name.vel linked.want
 [ "$(ls -A refused | grep -c tmp)" -eq 0 ] || fail "temporary files left behind"
 
 # A destination the save refuses: status 1, its message and code, nothing written.
@@ -109,6 +127,7 @@ expect 2 "$convert" --to-sjis -o outdir a.vel dir/a.txt a.vel
 expect 2 "$convert" --to-sjis -o outdir a.vel dir/a.txt dir/../a.vel
 grep -q "two inputs" err.txt || fail "same name: $(cat err.txt)"
 expect 2 "$convert" --to-sjis --in-place -
+expect 2 "$convert" --to-sjis --in-place a.vel ./a.vel
 expect 2 "$convert" --to-sjis --suffix '' a.vel
 expect 2 "$convert" --to-sjis --suffix .x --in-place a.vel
 [ -z "$(ls outdir)" ] || fail "a usage error converted something"

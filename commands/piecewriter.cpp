@@ -1,0 +1,74 @@
+#include "piecewriter.h"
+
+namespace velmor {
+
+PieceWriter::PieceWriter(OutputSink& sink) : sink_(sink) {
+    free_.push_back(&buffers_[0]);
+    free_.push_back(&buffers_[1]);
+    thread_ = std::thread([this] { run(); });
+}
+
+PieceWriter::~PieceWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void PieceWriter::throwFailure() {
+    if (failure_) std::rethrow_exception(failure_);
+}
+
+std::string& PieceWriter::buffer() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return failure_ || !free_.empty(); });
+    throwFailure();
+    filling_ = free_.front();
+    free_.pop_front();
+    filling_->clear();
+    return *filling_;
+}
+
+void PieceWriter::submit() {
+    {
+        std::lock_guard lock(mutex_);
+        full_.push_back(filling_);
+        filling_ = nullptr;
+    }
+    changed_.notify_all();
+}
+
+void PieceWriter::drain() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return failure_ || (full_.empty() && !writing_); });
+    throwFailure();
+}
+
+// After a failed write nothing more is written: the sink is abandoned anyway. When
+// stopping, what waits is dropped: either it was drained, or the file is given up.
+void PieceWriter::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
+        if (stopping_) return;
+        std::string* piece = full_.front();
+        full_.pop_front();
+        writing_ = true;
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+            sink_.write(*piece);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        writing_ = false;
+        if (failure && !failure_) failure_ = failure;
+        if (!failure_) free_.push_back(piece);
+        changed_.notify_all();
+    }
+}
+
+}  // namespace velmor
