@@ -40,7 +40,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: velmor-bench [--size-mb N] [--input FILE] [--runs N] [--view-lines N] "
                  "[--json]\n"
-                 "       velmor-bench convert --to-sjis|--to-velmor INPUT OUTPUT\n"
+                 "       velmor-bench convert [--gaiji TABLE] --to-sjis|--to-velmor INPUT OUTPUT\n"
                  "       velmor-bench corpus SIZE_MB OUTPUT\n");
     return 2;
 }

@@ -13,6 +13,7 @@
 #include "document/ioerror.h"
 #include "document/textfile.h"
 #include "outputsink.h"
+#include "streamreport.h"
 
 namespace velmor {
 
@@ -69,7 +70,7 @@ void onFile(std::string& failedPath, const std::string& path, Step step) {
 void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFile& input,
                    FileResult& result, std::atomic<std::uint64_t>& progress,
                    std::string& failedPath) {
-    ChunkReader reader(input.fd(), settings.chunkBytes);
+    ChunkReader reader(input.fd(), settings.chunkBytes, settings.report);
     const LoadedPiece* piece = &reader.next();
     throwReadError(piece->error);
     // The conversions refuse a Document that loaded to nothing.
@@ -78,32 +79,38 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
     if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
 
     std::unique_ptr<OutputSink> sink;
-    onFile(failedPath, job.output, [&] {
-        sink = job.output == kStandardStream
-                   ? openStdoutSink(preScan && !piece->last)
-                   : openFileSink(job.output, input.isFile() ? input.fd() : -1);
-    });
-    ChunkConverter converter(settings.direction);
+    if (!settings.check) {
+        onFile(failedPath, job.output, [&] {
+            sink = job.output == kStandardStream
+                       ? openStdoutSink(preScan && !piece->last)
+                       : openFileSink(job.output, input.isFile() ? input.fd() : -1);
+        });
+    }
+    ChunkConverter converter(settings.direction, settings.tables);
+    StreamReport report(settings.direction, settings.gaiji);
     std::string saved;
     for (;;) {
         // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
         if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
         saved.clear();
         converter.convert(piece->loaded, saved);
-        onFile(failedPath, job.output, [&] { sink->write(saved); });
+        if (settings.report) report.addPiece(*piece, converter.takeMayReport());
+        if (sink) onFile(failedPath, job.output, [&] { sink->write(saved); });
         result.bytesRead += piece->inputBytes;
-        result.bytesWritten += saved.size();
+        if (sink) result.bytesWritten += saved.size();
         progress += piece->inputBytes;
         if (piece->last) break;
         failedPath = job.input;
         piece = &reader.next();
         throwReadError(piece->error);
     }
+    result.report = report.report();
+    result.marked = converter.converted();
+    if (!sink) return;
     onFile(failedPath, job.output, [&] { sink->write(kFinalLineEnd); });
     result.bytesWritten += kFinalLineEnd.size();
     onFile(failedPath, job.input, [&] { input.close(); });
     onFile(failedPath, job.output, [&] { sink->finish(); });
-    result.marked = converter.converted();
 }
 
 // The one line a message takes: its CR LF breaks become spaces.
