@@ -124,8 +124,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         ->type_name("");
     app.set_version_flag("--version", kVersion);
     app.footer(
-        "Exit status: 0 all converted, 1 any file refused or failed, 2 usage error,\n"
-        "3 (--check) some file would lose something.");
+        "Exit status: 0 converted, 1 a file refused or failed, 2 usage, 3 --check found losses.");
     try {
         app.parse(argc, argv);
         raw.hasSuffix = suffix->count() > 0;

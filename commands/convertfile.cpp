@@ -35,7 +35,7 @@ class InputFile {
         AssignName(file_, path);
         OpenRead(file_);
         CheckIo();
-        fd_ = file_.handle;
+        fd_ = file_.handle.get();
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~InputFile() {

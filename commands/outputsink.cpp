@@ -81,7 +81,7 @@ class FileSink : public OutputSink {
     bool overwritesInputAt(int fd) const {
         struct stat in, out;
         return file_.tempName.empty() && fd >= 0 && ::fstat(fd, &in) == 0 &&
-               ::fstat(file_.handle, &out) == 0 && in.st_dev == out.st_dev &&
+               ::fstat(file_.handle.get(), &out) == 0 && in.st_dev == out.st_dev &&
                in.st_ino == out.st_ino;
     }
 
@@ -101,7 +101,7 @@ class FileSink : public OutputSink {
     // little left to do. Only a hint: a failed write-back is reported by that sync.
     void startWriteBack() {
         if (file_.written < started_ + kWriteBackStep) return;
-        ::sync_file_range(file_.handle, static_cast<off_t>(started_),
+        ::sync_file_range(file_.handle.get(), static_cast<off_t>(started_),
                           static_cast<off_t>(file_.written - started_), SYNC_FILE_RANGE_WRITE);
         started_ = file_.written;
     }
