@@ -10,6 +10,7 @@
 #include "commands/conversioncommands.h"
 #include "commands/filecommands.h"
 #include "commands/messages.h"
+#include "commands/reporting.h"
 #include "commands/workspace.h"
 #include "document/errors.h"
 #include "measure.h"
@@ -27,13 +28,20 @@ void printPhase(const char* phase, Clock::time_point from, Clock::time_point to)
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: velmor-bench convert --to-sjis|--to-velmor INPUT OUTPUT\n");
+    std::fprintf(
+        stderr, "usage: velmor-bench convert [--gaiji TABLE] --to-sjis|--to-velmor INPUT OUTPUT\n");
     return 2;
 }
 
 }  // namespace
 
 int runConvert(int argc, char** argv) {
+    const char* gaijiTable = nullptr;
+    if (argc == 6 && std::strcmp(argv[1], "--gaiji") == 0) {
+        gaijiTable = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 4) return usage();
     void (*command)(Workspace&, UserDialogs&) = nullptr;
     if (std::strcmp(argv[1], "--to-sjis") == 0) {
@@ -47,6 +55,7 @@ int runConvert(int argc, char** argv) {
     Workspace ws;
     YesDialogs dialogs(true);
     try {
+        if (gaijiTable != nullptr) useGaijiTable(ws, loadGaijiTable(gaijiTable));
         auto start = Clock::now();
         openFile(ws, argv[2]);
         auto loaded = Clock::now();
@@ -59,6 +68,7 @@ int runConvert(int argc, char** argv) {
         printPhase("convert", loaded, converted);
         printPhase("save", converted, saved);
         std::printf("peak-rss %10.1f MB\n", peakRssMb());
+        std::printf("report   %10zu entries\n", ws.report.entries().size());
         return 0;
     } catch (const Exception& e) {
         std::fprintf(stderr, "velmor-bench: %s\n", e.what());

@@ -42,7 +42,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: velmor-bench [--size-mb N] [--corpus dense|prose|records | --input FILE] "
                  "[--runs N] [--view-lines N] [--json]\n"
-                 "       velmor-bench convert --to-sjis|--to-velmor INPUT OUTPUT\n"
+                 "       velmor-bench convert [--gaiji TABLE] --to-sjis|--to-velmor INPUT OUTPUT\n"
                  "       velmor-bench corpus [--corpus dense|prose|records] SIZE_MB OUTPUT\n");
     return 2;
 }

@@ -114,11 +114,25 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     app.add_option("-j,--jobs", jobs, "files converted at the same time (default: cores)")
         ->type_name("N");
     app.add_flag("-q,--quiet", commandLine.quiet, "no progress line");
+    std::string gaijiPath;
+    app.add_option("--gaiji", gaijiPath, "the gaiji table to convert with")->type_name("FILE");
+    app.add_flag("--report", commandLine.printReport,
+                 "print what each file loses as PATH:LINE:COLUMN: KIND: message");
+    app.add_option("--max-report", commandLine.maxReport,
+                   "--report: at most N entries of each kind per file (default 20)")
+        ->type_name("N");
+    app.add_option("--report-json", commandLine.reportJson, "write every file's report as JSON")
+        ->type_name("FILE");
+    app.add_flag("--check", commandLine.settings.check,
+                 "write nothing; exit 3 when any file would lose something");
+    app.add_flag("--strict", commandLine.strict,
+                 "convert only the files that would lose nothing; refuse the others");
     app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
         ->required()
         ->type_name("");
     app.set_version_flag("--version", kVersion);
-    app.footer("Exit status: 0 all converted, 1 any file refused or failed, 2 usage error.");
+    app.footer(
+        "Exit status: 0 converted, 1 a file refused or failed, 2 usage, 3 --check found losses.");
     try {
         app.parse(argc, argv);
         raw.hasSuffix = suffix->count() > 0;
@@ -129,13 +143,34 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         if (output->count() > 0 && raw.output.empty()) throw UsageError{"-o needs a path"};
         if (jobs == 0) throw UsageError{"-j needs at least 1"};
         commandLine.settings.direction = raw.toSjis ? Direction::ToSjis : Direction::ToVelmor;
-        commandLine.jobs = planJobs(raw);
+        if (commandLine.settings.check) {
+            if (commandLine.strict) throw UsageError{"choose one of --check and --strict"};
+            for (const auto& input : raw.inputs) commandLine.jobs.push_back({input, ""});
+        } else {
+            commandLine.jobs = planJobs(raw);
+        }
+        if (commandLine.strict &&
+            std::count(raw.inputs.begin(), raw.inputs.end(), std::string(kStandardStream)) > 0) {
+            throw UsageError{"--strict reads each input twice: it needs named inputs"};
+        }
+        commandLine.settings.report = commandLine.printReport || commandLine.settings.check ||
+                                      commandLine.strict || !commandLine.reportJson.empty();
+        if (!gaijiPath.empty()) {
+            commandLine.gaiji = loadGaijiTable(gaijiPath);
+            commandLine.gaijiTables = std::make_shared<const GaijiPairTables>(commandLine.gaiji);
+            commandLine.settings.gaiji = &commandLine.gaiji;
+            commandLine.settings.tables = commandLine.gaijiTables->tables();
+        }
     } catch (const CLI::ParseError& error) {
         int status = app.exit(error);
         return status == 0 ? kExitConverted : kExitUsage;
     } catch (const UsageError& error) {
         std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kProgram,
                      error.message.c_str());
+        return kExitUsage;
+    } catch (const Exception& error) {
+        // The gaiji table: a file error or a bad line, which names the file and line.
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.message().c_str());
         return kExitUsage;
     }
     commandLine.parallelFiles =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,13 +15,24 @@ struct CommandLine {
     std::vector<FileJob> jobs;
     unsigned parallelFiles = 1;  // files converted at the same time
     bool quiet = false;
+    // The conversion report: printed on standard error (--report, at most maxReport
+    // entries per kind and file), written as JSON (--report-json), or only checked.
+    bool printReport = false;
+    std::size_t maxReport = 20;
+    std::string reportJson;
+    bool strict = false;  // convert only the files that would lose nothing
+    // The gaiji table of --gaiji, which settings.gaiji and settings.tables use.
+    GaijiTable gaiji;
+    std::shared_ptr<const GaijiPairTables> gaijiTables;
 };
 
 inline constexpr int kExitConverted = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitWouldLose = 3;  // --check: some file would lose something
 
-// Parses the arguments. Returns the exit status when the program is done already:
+// Parses the arguments. `commandLine` must stay where it is: its settings point
+// into its gaiji table. Returns the exit status when the program is done already:
 // after --help or --version (0), or after telling a usage error on standard error (2).
 std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandLine);
 

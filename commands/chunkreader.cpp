@@ -2,15 +2,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "document/ioerror.h"
+#include "document/report.h"
 
 namespace velmor {
 
-ChunkReader::ChunkReader(int fd, std::size_t chunkBytes)
-    : fd_(fd), buffer_(std::make_unique_for_overwrite<char[]>(chunkBytes)), capacity_(chunkBytes) {
+ChunkReader::ChunkReader(int fd, std::size_t chunkBytes, bool forReport)
+    : fd_(fd),
+      forReport_(forReport),
+      buffer_(std::make_unique_for_overwrite<char[]>(chunkBytes)),
+      capacity_(chunkBytes) {
     for (LoadedPiece& piece : pieces_) free_.push_back(&piece);
     thread_ = std::thread([this] { run(); });
 }
@@ -72,6 +77,7 @@ void ChunkReader::fill(LoadedPiece& piece) {
     piece.inputBytes = 0;
     piece.last = false;
     piece.error = 0;
+    piece.raw.clear();
     for (;;) {
         while (!atEnd_ && held_ < capacity_) {
             ssize_t n = ::read(fd_, buffer_.get() + held_, capacity_ - held_);
@@ -85,11 +91,13 @@ void ChunkReader::fill(LoadedPiece& piece) {
         }
         std::size_t used =
             loader_.load(std::string_view(buffer_.get(), held_), atEnd_, piece.loaded);
+        if (loader_.takeDroppedCr() && forReport_) piece.raw.assign(buffer_.get(), used);
         std::memmove(buffer_.get(), buffer_.get() + used, held_ - used);
         held_ -= used;
         piece.inputBytes += used;
         if (loader_.finished() || (atEnd_ && held_ == 0)) {
             piece.last = true;
+            if (loader_.finished() && forReport_) readAfterEndMark(piece);
             return;
         }
         if (used > 0) return;
@@ -97,6 +105,26 @@ void ChunkReader::fill(LoadedPiece& piece) {
         std::memcpy(larger.get(), buffer_.get(), held_);
         buffer_ = std::move(larger);
         capacity_ *= 2;
+    }
+}
+
+// Counts the bytes after the Ctrl-Z at the buffer's start, reading the rest of the
+// input, and keeps the first of them.
+void ChunkReader::readAfterEndMark(LoadedPiece& piece) {
+    piece.afterEndMark.assign(buffer_.get() + 1, std::min(held_ - 1, kReportBytesKept));
+    piece.afterEndMarkBytes = held_ - 1;
+    while (!atEnd_) {
+        ssize_t n = ::read(fd_, buffer_.get(), capacity_);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            piece.error = ioErrorCode(errno);
+            return;
+        }
+        if (n == 0) atEnd_ = true;
+        const std::size_t got = static_cast<std::size_t>(n);
+        const std::size_t room = kReportBytesKept - piece.afterEndMark.size();
+        piece.afterEndMark.append(buffer_.get(), std::min(got, room));
+        piece.afterEndMarkBytes += got;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -18,6 +19,11 @@ struct LoadedPiece {
     std::size_t inputBytes = 0;  // file bytes the lines took
     bool last = false;           // nothing follows: the end of the file, or a Ctrl-Z
     int error = 0;               // the code of a failed read; then nothing else is valid
+    // Kept for the conversion report only: the input bytes of the lines, when loading
+    // them dropped a lone CR, and the bytes after a Ctrl-Z that ended the loading.
+    std::string raw;
+    std::string afterEndMark;
+    std::uint64_t afterEndMarkBytes = 0;
 };
 
 // Reads a file descriptor on a thread of its own, a few pieces ahead of the caller,
@@ -26,7 +32,8 @@ struct LoadedPiece {
 // read buffer are held, so memory stays bounded however long the input.
 class ChunkReader {
   public:
-    ChunkReader(int fd, std::size_t chunkBytes);
+    // With `forReport`, pieces keep what the conversion report needs (see LoadedPiece).
+    ChunkReader(int fd, std::size_t chunkBytes, bool forReport = false);
     ~ChunkReader();
     ChunkReader(const ChunkReader&) = delete;
     ChunkReader& operator=(const ChunkReader&) = delete;
@@ -40,10 +47,12 @@ class ChunkReader {
 
     void run();
     void fill(LoadedPiece& piece);
+    void readAfterEndMark(LoadedPiece& piece);
     LoadedPiece* takeFree();
     void publish(LoadedPiece* piece);
 
     const int fd_;
+    const bool forReport_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;
     std::size_t held_ = 0;  // bytes at the buffer's start not yet loaded

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "chunkreader.h"
 #include "commands/messages.h"
@@ -16,6 +17,7 @@
 #include "document/textfile.h"
 #include "outputsink.h"
 #include "piecewriter.h"
+#include "streamreport.h"
 
 namespace velmor {
 
@@ -85,7 +87,7 @@ void onFile(std::string& failedPath, const std::string& path, Step step) {
 void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFile& input,
                    FileResult& result, std::atomic<std::uint64_t>& progress,
                    std::string& failedPath) {
-    ChunkReader reader(input.fd(), settings.chunkBytes);
+    ChunkReader reader(input.fd(), settings.chunkBytes, settings.report);
     const LoadedPiece* piece = &reader.next();
     throwReadError(piece->error);
     // The conversions refuse a Document that loaded to nothing.
@@ -94,37 +96,48 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
     if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
 
     std::unique_ptr<OutputSink> sink;
-    onFile(failedPath, job.output, [&] {
-        sink = job.output == kStandardStream
-                   ? openStdoutSink(preScan && !piece->last)
-                   : openFileSink(job.output, input.isFile() ? input.fd() : -1);
-    });
-    PieceWriter writer(*sink);
-    ChunkConverter converter(settings.direction);
+    if (!settings.check) {
+        onFile(failedPath, job.output, [&] {
+            sink = job.output == kStandardStream
+                       ? openStdoutSink(preScan && !piece->last)
+                       : openFileSink(job.output, input.isFile() ? input.fd() : -1);
+        });
+    }
+    std::optional<PieceWriter> writer;
+    if (sink) writer.emplace(*sink);
+    ChunkConverter converter(settings.direction, settings.tables);
+    StreamReport report(settings.direction, settings.gaiji);
+    std::string unsaved;  // with --check a piece is converted only to be reported on
     for (;;) {
         // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
         if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
-        std::string* saved = nullptr;
-        onFile(failedPath, job.output, [&] { saved = &writer.buffer(); });
+        std::string* saved = &unsaved;
+        if (writer) onFile(failedPath, job.output, [&] { saved = &writer->buffer(); });
+        saved->clear();
         converter.convert(piece->loaded, *saved);
-        result.bytesWritten += saved->size();
-        writer.submit();
+        if (settings.report) report.addPiece(*piece, converter.takeMayReport());
         result.bytesRead += piece->inputBytes;
+        if (writer) {
+            result.bytesWritten += saved->size();
+            writer->submit();
+        }
         progress += piece->inputBytes;
         if (piece->last) break;
         failedPath = job.input;
         piece = &reader.next();
         throwReadError(piece->error);
     }
+    result.report = report.report();
+    result.marked = converter.converted();
+    if (!writer) return;
     onFile(failedPath, job.output, [&] {
-        writer.buffer().assign(kFinalLineEnd);
-        writer.submit();
-        writer.drain();
+        writer->buffer().assign(kFinalLineEnd);
+        writer->submit();
+        writer->drain();
     });
     result.bytesWritten += kFinalLineEnd.size();
     onFile(failedPath, job.input, [&] { input.close(); });
     onFile(failedPath, job.output, [&] { sink->finish(); });
-    result.marked = converter.converted();
 }
 
 // The one line a message takes: its CR LF breaks become spaces.

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/gaijitable.h"
 #include "convert/streamconverter.h"
+#include "document/report.h"
 
 namespace velmor {
 
@@ -21,6 +23,11 @@ struct ConvertSettings {
     Direction direction = Direction::ToSjis;
     bool force = false;                 // convert even text holding kanji-in sequences
     std::size_t chunkBytes = 2u << 20;  // input taken per piece
+    // The user's gaiji table (null: none) and the pair tables made from it.
+    const GaijiTable* gaiji = nullptr;
+    PairTables tables;
+    bool report = false;  // collect the conversion report of each file
+    bool check = false;   // write nothing: only collect the report
 };
 
 enum class FileOutcome { Converted, Refused, Failed };
@@ -33,14 +40,15 @@ struct FileResult {
     int code = 0;         // the file error's code; 0 for a refusal
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesWritten = 0;
-    bool marked = false;  // the window would have marked the text as converted
+    bool marked = false;      // the window would have marked the text as converted
+    ConversionReport report;  // with ConvertSettings::report
 };
 
 // Converts one file as Open, the conversion and Save As in a freshly started window
-// would, a piece at a time. Refuses an input that loads to nothing, and, towards
-// VELMOR without `force`, one that holds a kanji-in sequence; then, and on any
-// failure, the destination is left exactly as it was. Adds the input bytes to
-// `progress` as they are done.
+// would, a piece at a time; with settings.check it only reads and converts. Refuses an input that
+// loads to nothing, and, towards VELMOR without `force`, one that holds a kanji-in sequence; then,
+// and on any failure, the destination is left exactly as it was. Adds the input bytes to `progress`
+// as they are done.
 FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
                        std::atomic<std::uint64_t>& progress);
 

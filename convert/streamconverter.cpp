@@ -37,7 +37,11 @@ std::size_t LineLoader::load(std::string_view bytes, bool atEnd, std::string& lo
         const void* lf = std::memchr(data + pos, '\n', n - pos);
         if (lf == nullptr && !atEnd) break;  // the line goes on in bytes not yet read
         std::size_t end = lf ? static_cast<const char*>(lf) - data : n;
+        const std::size_t before = loaded.size();
         appendWithoutCr(loaded, data + pos, end - pos);
+        // Every CR was dropped; only one right before the LF belonged to the line end.
+        const std::size_t dropped = end - pos - (loaded.size() - before);
+        droppedCr_ |= dropped > (lf != nullptr && end > pos && data[end - 1] == '\r' ? 1u : 0u);
         loaded.append(" \r\n", 3);
         pos = lf ? end + 1 : n;
     }

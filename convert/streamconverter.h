@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "direction.h"
 #include "scanstate.h"
@@ -26,16 +27,21 @@ class LineLoader {
     std::size_t load(std::string_view bytes, bool atEnd, std::string& loaded);
     // True once a line would have begun with Ctrl-Z: nothing after it is loaded.
     bool finished() const { return finished_; }
+    // True when a lone CR was dropped since the last call; clears the flag.
+    bool takeDroppedCr() { return std::exchange(droppedCr_, false); }
 
   private:
     bool finished_ = false;
+    bool droppedCr_ = false;
 };
 
 // Converts Document text, a run of whole lines at a time, into the bytes Save As
 // writes for them, carrying the working pair from run to run.
 class ChunkConverter {
   public:
-    explicit ChunkConverter(Direction direction) : direction_(direction) {}
+    explicit ChunkConverter(Direction direction, PairTables tables = {}) : direction_(direction) {
+        scan_.tables = tables;
+    }
 
     // Appends to `saved` what the save writes for the converted `loaded` lines.
     // `loaded` is Document text as LineLoader gives it, ending in CR LF.
@@ -43,6 +49,9 @@ class ChunkConverter {
     // True when a conversion met what the window marks as converted (a kanji-in, or
     // a double-byte character).
     bool converted() const { return done_ == 1; }
+    // True when the conversions since the last call met a character the report may
+    // speak about (ScanState::mayReport); clears it.
+    bool takeMayReport() { return std::exchange(scan_.mayReport, 0) == 1; }
 
   private:
     // The converted text, its line breaks made CR LF as the Document makes them.

@@ -116,6 +116,48 @@ if [ "$(id -u)" != 0 ]; then
         fail "locked: $(cat err.txt)"
 fi
 
+# The conversion report: each kind at its line and column, capped per kind, as
+# JSON; --check writes nothing and exits 3; --strict refuses what would lose.
+printf 'ab\xf0\x40\r\nc\rd\xed\x40\x84\r\n\x1axyz' > lossy.sjis
+printf 'abc\r\n' > clean.sjis
+expect 0 "$convert" --to-velmor --report -o lossy.vel lossy.sjis
+grep -q "^lossy.sjis:1:3: gaiji: " err.txt || fail "gaiji: $(cat err.txt)"
+grep -q "^lossy.sjis:2:2: lone-cr: " err.txt || fail "lone-cr: $(cat err.txt)"
+grep -q "^lossy.sjis:2:4: outside-ranges: " err.txt || fail "outside: $(cat err.txt)"
+grep -q "^lossy.sjis:2:6: lone-lead-byte: " err.txt || fail "lone lead: $(cat err.txt)"
+grep -q "^lossy.sjis:3:1: after-end-mark: .* 3 " err.txt || fail "end mark: $(cat err.txt)"
+grep -q "^lossy.sjis: 5 entries" err.txt || fail "count line: $(cat err.txt)"
+"$convert" --to-velmor -q -o plain.vel lossy.sjis
+same lossy.vel plain.vel
+expect 0 "$convert" --to-velmor --report --max-report 0 -o lossy.vel lossy.sjis
+[ "$(wc -l < err.txt)" -eq 1 ] || fail "--max-report 0: $(cat err.txt)"
+expect 0 "$convert" --to-velmor --report-json report.json -o outdir lossy.sjis clean.sjis
+grep -q '"input":"lossy.sjis","direction":"to-velmor","counts":{"after-end-mark":1,"lone-cr":1,"gaiji":1,' report.json ||
+    fail "json: $(cat report.json)"
+grep -q '{"kind":"gaiji","line":1,"column":3,"bytes":"F040"}' report.json || fail "json entry"
+grep -q '"input":"clean.sjis","direction":"to-velmor","counts":{[^}]*},"entries":\[\]}' report.json ||
+    fail "json clean: $(cat report.json)"
+rm -f checked.vel
+expect 3 "$convert" --to-velmor --check lossy.sjis clean.sjis
+expect 0 "$convert" --to-velmor --check clean.sjis
+[ -e checked.vel ] && fail "--check wrote something"
+rm -rf strict && mkdir strict
+expect 1 "$convert" --to-velmor --strict -o strict lossy.sjis clean.sjis
+[ -e strict/lossy.sjis ] && fail "--strict converted a lossy file"
+[ -e strict/clean.sjis ] || fail "--strict did not convert a clean file"
+# A gaiji table keeps the character both ways; a bad one stops everything.
+printf '# pair code\n7F21 F040\n' > gaiji.tsv
+printf 'ab\xf0\x40\r\n' > g.sjis
+expect 0 "$convert" --to-velmor --gaiji gaiji.tsv --check g.sjis
+expect 0 "$convert" --to-velmor --gaiji gaiji.tsv -o g.vel g.sjis
+expect 0 "$convert" --to-sjis --gaiji gaiji.tsv -o g.back g.vel
+printf 'ab\xf0\x40\r\n\r\n\r\n' > g.want
+same g.back g.want
+printf '7F21 F040\n7F21 F041\n' > bad.tsv
+expect 2 "$convert" --to-velmor --gaiji bad.tsv -o never.vel g.sjis
+grep -q "bad.tsv:2: " err.txt || fail "bad table: $(cat err.txt)"
+[ -e never.vel ] && fail "a bad table converted something"
+
 # Usage errors: status 2 and nothing converted.
 rm -f outdir/*
 expect 2 "$convert" --to-sjis --bogus a.vel
@@ -132,7 +174,7 @@ expect 2 "$convert" --to-sjis --suffix '' a.vel
 expect 2 "$convert" --to-sjis --suffix .x --in-place a.vel
 [ -z "$(ls outdir)" ] || fail "a usage error converted something"
 "$convert" --help | grep -q -- "--to-velmor" || fail "--help"
-[ "$("$convert" --help | wc -l)" -le 24 ] || fail "--help does not fit a screen"
+[ "$("$convert" --help | wc -l)" -le 28 ] || fail "--help does not fit a screen"
 "$convert" --version | grep -q "velmor-convert 1.1" || fail "--version"
 
 echo "$failures failures"

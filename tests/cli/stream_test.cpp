@@ -2,6 +2,7 @@
 // the conversion command, Save As (memo1_get_out), in a fresh Workspace per file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <vector>
@@ -24,7 +25,7 @@ using testing::hex;
 // or, towards VELMOR, kanji-in sequences with the question answered Cancel (or Yes
 // with `force`).
 std::optional<std::string> windowOutput(const testing::TempFolder& folder, const std::string& input,
-                                        Direction direction, bool force) {
+                                        Direction direction, bool force, ConversionReport& report) {
     testing::writeFile(folder / "window-in", input);
     Workspace ws;
     openFile(ws, folder / "window-in");
@@ -38,6 +39,7 @@ std::optional<std::string> windowOutput(const testing::TempFolder& folder, const
         if (!force && ws.scan.HasVelmorCodes == 1) return std::nullopt;
     }
     saveFileAs(ws, folder / "window-out");
+    report = ws.report;
     return testing::readFile(folder / "window-out");
 }
 
@@ -45,12 +47,19 @@ std::optional<std::string> windowOutput(const testing::TempFolder& folder, const
 // bytes, or the window's refusal with the output file untouched.
 void expectSameAsWindow(const testing::TempFolder& folder, const std::string& input,
                         Direction direction, bool force, std::size_t chunkBytes) {
-    std::optional<std::string> expected = windowOutput(folder, input, direction, force);
+    ConversionReport windowReport;
+    std::optional<std::string> expected =
+        windowOutput(folder, input, direction, force, windowReport);
     testing::writeFile(folder / "stream-in", input);
     testing::writeFile(folder / "stream-out", "old");
     std::atomic<std::uint64_t> progress{0};
-    FileResult result = convertFile({folder / "stream-in", folder / "stream-out"},
-                                    {direction, force, chunkBytes}, progress);
+    ConvertSettings settings;
+    settings.direction = direction;
+    settings.force = force;
+    settings.chunkBytes = chunkBytes;
+    settings.report = true;
+    FileResult result =
+        convertFile({folder / "stream-in", folder / "stream-out"}, settings, progress);
     std::string output = testing::readFile(folder / "stream-out");
     if (!expected) {
         EXPECT_EQ(result.outcome, FileOutcome::Refused) << hex(input);
@@ -60,6 +69,22 @@ void expectSameAsWindow(const testing::TempFolder& folder, const std::string& in
     ASSERT_EQ(result.outcome, FileOutcome::Converted) << result.message << " " << hex(input);
     EXPECT_EQ(hex(output), hex(*expected)) << "input " << hex(input) << " chunk " << chunkBytes;
     EXPECT_EQ(result.bytesWritten, output.size());
+    // The report names the same places, whatever the pieces (in another order: the
+    // window finds the load's entries first).
+    auto places = [](const ConversionReport& report) {
+        std::vector<std::string> lines;
+        for (const ReportEntry& e : report.entries()) {
+            lines.push_back(std::string(reportKindName(e.kind)) + " " + std::to_string(e.line) +
+                            ":" + std::to_string(e.column) + " " + hex(e.bytes) +
+                            std::to_string(e.length) + "\n");
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string text;
+        for (const std::string& line : lines) text += line;
+        return text;
+    };
+    EXPECT_EQ(places(result.report), places(windowReport))
+        << "input " << hex(input) << " chunk " << chunkBytes;
 }
 
 // Every save syncs its file; these tests check bytes, not durability, and skip it.

@@ -1,0 +1,94 @@
+#include "reportoutput.h"
+
+#include <array>
+#include <cstdio>
+
+#include "commands/reporttexts.h"
+
+namespace velmor {
+
+namespace {
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string hexBytes(const std::string& bytes) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(buf, sizeof buf, "%02X", c);
+        out += buf;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string reportLines(const std::string& path, const ConversionReport& report,
+                        std::size_t maxPerKind) {
+    if (report.empty()) return {};
+    std::string out;
+    std::array<std::size_t, kReportKindCount> shown{};
+    for (const ReportEntry& entry : report.entries()) {
+        if (shown[static_cast<std::size_t>(entry.kind)]++ >= maxPerKind) continue;
+        out += path + ":" + std::to_string(entry.line) + ":" + std::to_string(entry.column) + ": " +
+               std::string(reportKindName(entry.kind)) + ": " + reportEntryMessage(entry) + "\n";
+    }
+    out += path + ": " + std::to_string(report.entries().size()) + " entries (";
+    const char* separator = "";
+    for (std::size_t k = 0; k < kReportKindCount; ++k) {
+        const auto kind = static_cast<ReportKind>(k);
+        if (report.count(kind) == 0) continue;
+        out += separator + std::string(reportKindName(kind)) + " " +
+               std::to_string(report.count(kind));
+        separator = ", ";
+    }
+    return out + ")\n";
+}
+
+std::string reportJson(const std::vector<FileReport>& files) {
+    std::string out = "{\"files\":[";
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const FileReport& file = files[f];
+        out += f == 0 ? "{" : ",{";
+        out += "\"input\":" + jsonString(file.input) + ",\"direction\":\"" +
+               (file.direction == Direction::ToSjis ? "to-sjis" : "to-velmor") + "\",\"counts\":{";
+        for (std::size_t k = 0; k < kReportKindCount; ++k) {
+            const auto kind = static_cast<ReportKind>(k);
+            out += (k == 0 ? "\"" : ",\"") + std::string(reportKindName(kind)) +
+                   "\":" + std::to_string(file.report.count(kind));
+        }
+        out += "},\"entries\":[";
+        const auto& entries = file.report.entries();
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            const ReportEntry& entry = entries[e];
+            out += (e == 0 ? "{\"kind\":\"" : ",{\"kind\":\"") +
+                   std::string(reportKindName(entry.kind)) +
+                   "\",\"line\":" + std::to_string(entry.line) +
+                   ",\"column\":" + std::to_string(entry.column) + ",\"bytes\":\"" +
+                   hexBytes(entry.bytes) + "\"";
+            if (entry.length != entry.bytes.size()) {
+                out += ",\"length\":" + std::to_string(entry.length);
+            }
+            out += "}";
+        }
+        out += "]}";
+    }
+    return out + "]}\n";
+}
+
+}  // namespace velmor
