@@ -2,11 +2,13 @@
 // lines: each kind at its line and column in the input file, nothing on clean text.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <vector>
 
 #include "convert/converters.h"
 #include "convert/gaijitable.h"
 #include "convert/reportlocator.h"
+#include "document/document.h"
 #include "document/linebreaks.h"
 #include "document/loadreport.h"
 #include "support/bytes.h"
@@ -212,9 +214,10 @@ TEST(ReportFlag, RaisedWheneverTheLocatorFindsAnEntry) {
                 if (withTable) scan.tables = gaijiTables.tables();
                 std::int32_t done = 0;
                 std::string out;
+                const std::span<const std::size_t> starts(&split, split == 0 ? 0 : 1);
                 direction == Direction::ToSjis
-                    ? convertVelmorToSjisAt(text, split, scan, done, out)
-                    : convertSjisToVelmorAt(text, split, scan, done, out);
+                    ? convertVelmorToSjisAt(text, starts, scan, done, out)
+                    : convertSjisToVelmorAt(text, starts, scan, done, out);
                 ASSERT_TRUE(report.empty() || scan.mayReport == 1)
                     << testing::hex(text) << " split " << split;
                 flagged += scan.mayReport;
