@@ -1,4 +1,4 @@
-#include "app/longsteps.h"
+#include "longsteps.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

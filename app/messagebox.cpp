@@ -59,7 +59,7 @@ constexpr std::array<ButtonInfo, 11> kButtons{{
 
 constexpr int kIconSize = 32;
 constexpr int kDivider = 27;
-const char* const ClipboardError = "クリップボードを開くことができません";
+const char* const kClipboardError = "クリップボードを開くことができません";
 
 // Sizes in dialog units: quarters of the average character width across,
 // eighths of the line height down.
@@ -211,7 +211,7 @@ QString TMessageForm::copyText() const {
 
 void TMessageForm::copyToClipboard() {
     platform().beep();
-    if (!platform().setClipboardText(copyText())) throw Exception(ClipboardError);
+    if (!platform().setClipboardText(copyText())) throw Exception(kClipboardError);
 }
 
 void TMessageForm::keyPressEvent(QKeyEvent* event) {
