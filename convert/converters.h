@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/document.h"
 #include "scanstate.h"
 
 namespace velmor {

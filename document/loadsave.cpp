@@ -1,5 +1,6 @@
 #include "loadsave.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -18,14 +19,30 @@ namespace velmor {
 
 namespace {
 
-// Counts LF bytes eight at a time: a zero byte of w ^ LFs marks an LF. This runs
-// over the whole file before loading and must cost little beside the load.
+// Counts LF bytes. This runs over the whole file before loading and must cost little
+// beside the load: with SSE2, sixteen bytes at a time into byte counters that are
+// summed before they can overflow; elsewhere eight at a time, a zero byte of
+// w ^ LFs marking an LF.
 std::size_t countLineFeeds(std::string_view bytes) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lfs = _mm_set1_epi8('\n');
+    while (i + 16 <= bytes.size()) {
+        __m128i counters = _mm_setzero_si128();
+        const std::size_t blockEnd = std::min(bytes.size() - 15, i + 255 * 16);
+        for (; i < blockEnd; i += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+            counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(v, lfs));  // a match is -1
+        }
+        __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    }
+#else
     constexpr std::uint64_t k7f = 0x7f7f7f7f7f7f7f7fULL;
     constexpr std::uint64_t kLineFeeds = 0x0a0a0a0a0a0a0a0aULL;
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    std::size_t count = 0;
-    std::size_t i = 0;
     for (; i + 8 <= bytes.size(); i += 8) {
         std::uint64_t word;
         std::memcpy(&word, bytes.data() + i, 8);
@@ -33,6 +50,7 @@ std::size_t countLineFeeds(std::string_view bytes) {
         std::uint64_t zeroHighBits = ~(((x & k7f) + k7f) | x | k7f);  // 0x80 where x's byte is 0
         count += ((zeroHighBits >> 7) * kOnes) >> 56;
     }
+#endif
     for (; i < bytes.size(); ++i) count += bytes[i] == '\n';
     return count;
 }
