@@ -92,8 +92,8 @@ std::string readAll(const std::string& path) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: velmor-bench cli [--size-mb N] [--input FILE] [--runs N] "
-                 "[--folder DIR] [--convert PATH]\n");
+                 "usage: velmor-bench cli [--size-mb N] [--corpus dense|prose|records] "
+                 "[--input FILE] [--runs N] [--folder DIR] [--convert PATH]\n");
     return 2;
 }
 
@@ -102,6 +102,7 @@ int usage() {
 int runCliBenchmark(int argc, char** argv) {
     double sizeMb = 100;
     int runs = 3;
+    CorpusKind corpus = CorpusKind::Prose;
     std::string input, folder = std::filesystem::temp_directory_path().string();
     // velmor-convert is built beside this program, in the build tree's cli folder.
     std::string convert =
@@ -112,26 +113,30 @@ int runCliBenchmark(int argc, char** argv) {
         std::string option = argv[i];
         if (i + 1 >= argc) return usage();
         std::string value = argv[++i];
-        if (option == "--size-mb")
+        if (option == "--size-mb") {
             sizeMb = std::stod(value);
-        else if (option == "--input")
+        } else if (option == "--corpus") {
+            auto kind = corpusKindNamed(value);
+            if (!kind) return usage();
+            corpus = *kind;
+        } else if (option == "--input") {
             input = value;
-        else if (option == "--runs")
+        } else if (option == "--runs") {
             runs = std::stoi(value);
-        else if (option == "--folder")
+        } else if (option == "--folder") {
             folder = value;
-        else if (option == "--convert")
+        } else if (option == "--convert") {
             convert = value;
-        else
+        } else {
             return usage();
+        }
     }
     try {
         const std::string base = folder + "/velmor-clibench-" + std::to_string(::getpid());
         const std::string sjis = input.empty() ? base + ".sjis" : input;
         const std::string velmor = base + ".vel", out = base + ".out", timing = base + ".time";
         if (input.empty()) {
-            writeAndSync(sjis,
-                         makeCorpus(CorpusKind::Dense, static_cast<std::size_t>(sizeMb * kMb)));
+            writeAndSync(sjis, makeCorpus(corpus, static_cast<std::size_t>(sizeMb * kMb)));
         }
         // The VELMOR input is our own conversion of the Shift-JIS text.
         runTool({convert, "--to-velmor", "-q", "--force", "-o", velmor, sjis}, "", timing);
