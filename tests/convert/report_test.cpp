@@ -7,6 +7,7 @@
 #include "convert/converters.h"
 #include "convert/gaijitable.h"
 #include "convert/reportlocator.h"
+#include "document/document.h"
 #include "document/linebreaks.h"
 #include "document/loadreport.h"
 #include "support/bytes.h"
@@ -212,9 +213,11 @@ TEST(ReportFlag, RaisedWheneverTheLocatorFindsAnEntry) {
                 if (withTable) scan.tables = gaijiTables.tables();
                 std::int32_t done = 0;
                 std::string out;
+                std::vector<std::size_t> starts;
+                if (split > 0) starts.push_back(split);
                 direction == Direction::ToSjis
-                    ? convertVelmorToSjisAt(text, split, scan, done, out)
-                    : convertSjisToVelmorAt(text, split, scan, done, out);
+                    ? convertVelmorToSjisAt(text, starts, scan, done, out)
+                    : convertSjisToVelmorAt(text, starts, scan, done, out);
                 ASSERT_TRUE(report.empty() || scan.mayReport == 1)
                     << testing::hex(text) << " split " << split;
                 flagged += scan.mayReport;
