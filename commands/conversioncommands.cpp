@@ -28,24 +28,35 @@ void runConversion(const StepRunner& runner, const std::function<void()>& step) 
     runner(StepKind::Convert, progress, step);
 }
 
+// Converts the whole Document and replaces its text. The scan sets `done`; a
+// conversion that met anything marks the text and allows the way back (`other`).
+void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, std::int32_t& done,
+                  std::int32_t& other) {
+    done = 0;
+    runConversion(runner, [&] {
+        std::string output;
+        ws.scan.mayReport = 0;
+        if (direction == Direction::ToSjis) {
+            convertVelmorToSjis(ws.document.WholeText(), ws.scan, done, output);
+        } else {
+            convertSjisToVelmor(ws.document.WholeText(), ws.scan, done, output);
+        }
+        ConversionReport found = findConversionEntries(ws, direction);
+        ws.document.ReplaceText(std::move(output));
+        ws.report.addConversion(found);
+    });
+    if (done == 1) {
+        ws.document.SetModifiedMark(true);
+        other = 0;
+    }
+}
+
 }  // namespace
 
 void velmorSjisThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& runner) {
     if (refuseWithoutDocument(ws, dialogs)) return;
     if (ws.state.ToSjisDone == 1) return refuseDoubleConversion(dialogs);
-    ws.state.ToSjisDone = 0;
-    runConversion(runner, [&] {
-        std::string output;
-        ws.scan.mayReport = 0;
-        convertVelmorToSjis(ws.document.WholeText(), ws.scan, ws.state.ToSjisDone, output);
-        ConversionReport found = findConversionEntries(ws, Direction::ToSjis);
-        ws.document.ReplaceText(std::move(output));
-        ws.report.addConversion(found);
-    });
-    if (ws.state.ToSjisDone == 1) {
-        ws.document.SetModifiedMark(true);
-        ws.state.ToVelmorDone = 0;
-    }
+    convertWhole(ws, runner, Direction::ToSjis, ws.state.ToSjisDone, ws.state.ToVelmorDone);
 }
 
 void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs) {
@@ -69,19 +80,7 @@ void sjisVelmorThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& ru
         dialogs.messageBox(kMsgAlreadyVelmor, MsgKind::Confirmation, mbYes | mbCancel) != mrYes) {
         return;
     }
-    ws.state.ToVelmorDone = 0;
-    runConversion(runner, [&] {
-        std::string output;
-        ws.scan.mayReport = 0;
-        convertSjisToVelmor(ws.document.WholeText(), ws.scan, ws.state.ToVelmorDone, output);
-        ConversionReport found = findConversionEntries(ws, Direction::ToVelmor);
-        ws.document.ReplaceText(std::move(output));
-        ws.report.addConversion(found);
-    });
-    if (ws.state.ToVelmorDone == 1) {
-        ws.document.SetModifiedMark(true);
-        ws.state.ToSjisDone = 0;
-    }
+    convertWhole(ws, runner, Direction::ToVelmor, ws.state.ToVelmorDone, ws.state.ToSjisDone);
 }
 
 }  // namespace velmor
