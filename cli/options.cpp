@@ -96,15 +96,14 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     RawOptions raw;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     CLI::App app{
-        "Converts Japanese text files between VELMOR and Shift-JIS (code page 932),\n"
-        "byte for byte as the velmor-kanji window does.",
+        "Converts text files between VELMOR and Shift-JIS, as velmor-kanji does.\n"
+        "Exit: 0 done, 1 a file refused or failed, 2 usage error, 3 --check saw losses.",
         kProgram};
     app.get_formatter()->column_width(22);
     app.add_flag("--to-sjis", raw.toSjis, "convert VELMOR to Shift-JIS");
     app.add_flag("--to-velmor", raw.toVelmor, "convert Shift-JIS to VELMOR");
     auto* output = app.add_option("-o,--output", raw.output,
-                                  "one INPUT: the output file (- = standard output);\n"
-                                  "several: an existing folder taking each by its name")
+                                  "output file (- = standard output); a folder for several")
                        ->type_name("PATH");
     auto* suffix = app.add_option("--suffix", raw.suffix, "write each output as INPUT + SUFFIX")
                        ->type_name("SUFFIX");
@@ -117,22 +116,19 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     std::string gaijiPath;
     app.add_option("--gaiji", gaijiPath, "the gaiji table to convert with")->type_name("FILE");
     app.add_flag("--report", commandLine.printReport,
-                 "print what each file loses as PATH:LINE:COLUMN: KIND: message");
+                 "print each loss as PATH:LINE:COLUMN: KIND: message");
     app.add_option("--max-report", commandLine.maxReport,
-                   "--report: at most N entries of each kind per file (default 20)")
+                   "--report: at most N entries of a kind a file (default 20)")
         ->type_name("N");
     app.add_option("--report-json", commandLine.reportJson, "write every file's report as JSON")
         ->type_name("FILE");
     app.add_flag("--check", commandLine.settings.check,
                  "write nothing; exit 3 when any file would lose something");
-    app.add_flag("--strict", commandLine.strict,
-                 "convert only the files that would lose nothing; refuse the others");
+    app.add_flag("--strict", commandLine.strict, "convert only the files that would lose nothing");
     app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
         ->required()
         ->type_name("");
     app.set_version_flag("--version", kVersion);
-    app.footer(
-        "Exit status: 0 converted, 1 a file refused or failed, 2 usage, 3 --check found losses.");
     try {
         app.parse(argc, argv);
         raw.hasSuffix = suffix->count() > 0;

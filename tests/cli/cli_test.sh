@@ -174,7 +174,9 @@ expect 2 "$convert" --to-sjis --suffix '' a.vel
 expect 2 "$convert" --to-sjis --suffix .x --in-place a.vel
 [ -z "$(ls outdir)" ] || fail "a usage error converted something"
 "$convert" --help | grep -q -- "--to-velmor" || fail "--help"
-[ "$("$convert" --help | wc -l)" -le 28 ] || fail "--help does not fit a screen"
+[ "$("$convert" --help | wc -l)" -le 25 ] || fail "--help does not fit a screen"
+[ "$("$convert" --help | awk '{ if (length($0) > w) w = length($0) } END { print w }')" -le 80 ] ||
+    fail "--help is wider than a screen"
 "$convert" --version | grep -q "velmor-convert 1.1" || fail "--version"
 
 echo "$failures failures"
