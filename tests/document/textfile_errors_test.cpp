@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,6 +16,7 @@
 #include "document/loadsave.h"
 #include "document/textfile.h"
 #include "support/faultinjector.h"
+#include "support/smalltmpfs.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -252,13 +252,8 @@ TEST_F(SaveErrors, WithoutANewFileAMissingTargetIsNotCreatedInPlace) {
 // injected ENOSPC above covers machines where it cannot.
 TEST(FullDisk, SaveOnASmallTmpfsFailsWith112AndKeepsTheOldFile) {
     TempFolder folder;
-    if (::mount("velmor-test", folder.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{folder.path()};
+    testing::SmallTmpfs disk(folder.path());
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.why();
     const std::string target = folder / "target.txt";
     writeFile(target, "old\r\n\r\n");
     Document big;

@@ -5,7 +5,6 @@
 #include <linux/fs.h>
 #include <sys/acl.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -22,6 +21,7 @@
 #include "document/loadsave.h"
 #include "support/faultinjector.h"
 #include "support/otherprocess.h"
+#include "support/smalltmpfs.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -229,13 +229,8 @@ TEST(InPlace, TheFileSizeLimitKeepsTheOldFile) {
 TEST(InPlace, AFullDiskWithoutSpaceClaimsPutsTheOldContentBack) {
     REQUIRE_ROOT();
     TempFolder folder;
-    if (::mount("velmor-test", folder.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{folder.path()};
+    testing::SmallTmpfs disk(folder.path());
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.why();
     const std::string old(20000, 'o');
     writeFile(folder / "a.txt", old);
     std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
