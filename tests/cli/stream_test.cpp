@@ -127,15 +127,8 @@ std::string randomFile(std::mt19937_64& rng, std::size_t length) {
                                                     bytes({0xF0, 0x40}),
                                                     bytes({0x81, 0x0D}),
                                                     bytes({0x93, 0x0D, 0x0A})};
-    std::string text;
-    while (text.size() < length) {
-        const std::string& piece = pieces[rng() % pieces.size()];
-        if (piece == bytes({0x1A}) && rng() % 4 != 0) continue;  // rarer: it ends the file
-        int repeat = 1 + static_cast<int>(rng() % (piece.size() == 2 ? 12 : 3));
-        for (int i = 0; i < repeat; ++i) text += piece;
-    }
-    text.resize(length);
-    return text;
+    // Ctrl-Z is rarer: it ends the file.
+    return testing::textFromPieces(rng, length, pieces, bytes({0x1A}));
 }
 
 TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {

@@ -274,14 +274,7 @@ std::string realisticText(std::mt19937_64& rng, std::size_t length) {
                                                     bytes({0x80}),
                                                     bytes({0}),
                                                     bytes({0xEA, 0xA4, 0xE0, 0x40, 0x87, 0x9C})};
-    std::string text;
-    while (text.size() < length) {
-        const std::string& piece = pieces[rng() % pieces.size()];
-        int repeat = 1 + static_cast<int>(rng() % (piece.size() == 2 ? 12 : 3));
-        for (int i = 0; i < repeat; ++i) text += piece;
-    }
-    text.resize(length);
-    return text;
+    return testing::textFromPieces(rng, length, pieces);
 }
 
 TEST(Conversion, FastPathsMatchReferenceOnRealisticText) {

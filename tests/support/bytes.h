@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmor::testing {
 
@@ -45,6 +47,23 @@ inline std::string randomBytes(std::mt19937_64& rng, std::size_t length,
         }
     }
     return s;
+}
+
+// Text shaped like real files: `pieces` drawn at random and repeated (two-byte pieces
+// up to 12 times, others up to 3), cut to `length`. A `rare` piece is taken only one
+// time in four it is drawn.
+inline std::string textFromPieces(std::mt19937_64& rng, std::size_t length,
+                                  const std::vector<std::string>& pieces,
+                                  std::string_view rare = {}) {
+    std::string text;
+    while (text.size() < length) {
+        const std::string& piece = pieces[rng() % pieces.size()];
+        if (!rare.empty() && piece == rare && rng() % 4 != 0) continue;
+        int repeat = 1 + static_cast<int>(rng() % (piece.size() == 2 ? 12 : 3));
+        for (int i = 0; i < repeat; ++i) text += piece;
+    }
+    text.resize(length);
+    return text;
 }
 
 }  // namespace velmor::testing
