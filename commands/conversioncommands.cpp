@@ -1,7 +1,7 @@
 #include "conversioncommands.h"
 
-#include <functional>
 #include <string>
+#include <string_view>
 
 #include "convert/converters.h"
 #include "messages.h"
@@ -21,30 +21,29 @@ void refuseDoubleConversion(UserDialogs& dialogs) {
     dialogs.messageBox(kMsgDoubleConversion, MsgKind::Information, mbOK);
 }
 
-// Runs the conversion and the replacement through `runner`, or right here.
-void runConversion(const StepRunner& runner, const std::function<void()>& step) {
-    if (!runner) return step();
-    StepProgress progress(0);
-    runner(StepKind::Convert, progress, step);
-}
-
-// Converts the whole Document and replaces its text. The scan sets `done`; a
-// conversion that met anything marks the text and allows the way back (`other`).
+// Converts the whole Document and replaces its text, through `runner` (which shows
+// how many of the text's bytes are converted) or right here. The scan sets `done`;
+// a conversion that met anything marks the text and allows the way back (`other`).
 void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, std::int32_t& done,
                   std::int32_t& other) {
     done = 0;
-    runConversion(runner, [&] {
+    const std::string_view text = ws.document.WholeText();
+    StepProgress progress(text.size());
+    const auto step = [&] {
+        PartPlan plan = PartPlan::forThisMachine();
+        if (runner) plan.sliceDone = [&progress](std::size_t bytes) { progress.add(bytes); };
         std::string output;
         ws.scan.mayReport = 0;
         if (direction == Direction::ToSjis) {
-            convertVelmorToSjis(ws.document.WholeText(), ws.scan, done, output);
+            convertVelmorToSjis(text, ws.scan, done, output, plan);
         } else {
-            convertSjisToVelmor(ws.document.WholeText(), ws.scan, done, output);
+            convertSjisToVelmor(text, ws.scan, done, output, plan);
         }
         ConversionReport found = findConversionEntries(ws, direction);
         ws.document.ReplaceText(std::move(output));
         ws.report.addConversion(found);
-    });
+    };
+    runner ? runner(StepKind::Convert, progress, step) : step();
     if (done == 1) {
         ws.document.SetModifiedMark(true);
         other = 0;

@@ -9,8 +9,8 @@
 namespace velmor {
 
 // A load, conversion or save that may take long: the window runs it on a worker
-// thread and shows its progress; a load or save reports the bytes done and stops
-// when the user cancels. A conversion cannot be cancelled and reports nothing.
+// thread and shows its progress; each reports the bytes done, and a load or save
+// stops when the user cancels. A conversion cannot be cancelled.
 enum class StepKind { Load, Convert, Save };
 
 class StepProgress {
@@ -23,6 +23,8 @@ class StepProgress {
         done_.store(done, std::memory_order_relaxed);
         if (cancelled_.load(std::memory_order_relaxed)) throw EAbort();
     }
+    // Adds `bytes` to the bytes done; may be called from several threads at once.
+    void add(std::size_t bytes) { done_.fetch_add(bytes, std::memory_order_relaxed); }
     void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
 
     std::size_t done() const { return done_.load(std::memory_order_relaxed); }

@@ -40,6 +40,33 @@ struct Part {
     PartOutcome outcome;
 };
 
+// Converts `piece` as one call of `convert` would; but when the plan is to be told,
+// in up to 16 slices cut at line starts, with the scan carried from slice to slice,
+// telling the plan after each. Room for the whole piece is reserved first, so that
+// no slice moves the output.
+PartOutcome convertTelling(PartConverter convert, OutputSizeOf sizeOf, std::string_view piece,
+                           ScanState& scan, std::string& out, const PartPlan& plan) {
+    if (!plan.sliceDone) return convert(piece, scan, out);
+    constexpr std::size_t kSlices = 16;
+    const std::vector<std::size_t> starts =
+        partStarts(piece, {kSlices, std::max<std::size_t>(plan.minPartBytes / kSlices, 1)});
+    const OutputSize size = sizeOf(piece.size());
+    reserveOutput(out, size.expected, size.bound + (starts.size() + 1) * sizeOf(0).bound);
+    PartOutcome whole;
+    for (std::size_t i = 0, from = 0; i <= starts.size(); ++i) {
+        const std::size_t to = i < starts.size() ? starts[i] : piece.size();
+        const PartOutcome slice = convert(piece.substr(from, to - from), scan, out);
+        plan.sliceDone(to - from);
+        // A slice depends on the piece's starting pair only while no slice before it
+        // wrote a pair.
+        whole.usedStartingPair |= slice.usedStartingPair && !whole.wrotePair;
+        whole.wrotePair |= slice.wrotePair;
+        whole.met |= slice.met;
+        from = to;
+    }
+    return whole;
+}
+
 // Converts every part at once, the first on this thread straight into `out`, the
 // others on threads of their own, each from the pair `scan` holds. Lines are
 // independent but for the working pair, which a line inherits from the line before
@@ -47,9 +74,9 @@ struct Part {
 // part whose output depended on its starting pair, and that started from another
 // pair than the one the part before left, is converted again. Returns true when any
 // part met its mark.
-bool convertInParts(PartConverter convert, std::string_view text,
+bool convertInParts(PartConverter convert, OutputSizeOf sizeOf, std::string_view text,
                     std::span<const std::size_t> starts, ScanState& scan, std::string& out,
-                    OutputSize size) {
+                    const PartPlan& plan) {
     std::vector<Part> parts(starts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) {
         std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
@@ -61,21 +88,25 @@ bool convertInParts(PartConverter convert, std::string_view text,
     running.reserve(parts.size());
     try {
         for (Part& part : parts) {
-            running.push_back(std::async(std::launch::async, [&part, convert] {
-                part.outcome = convert(part.text, part.scan, part.out);
+            running.push_back(std::async(std::launch::async, [&part, convert, sizeOf, &plan] {
+                part.outcome =
+                    convertTelling(convert, sizeOf, part.text, part.scan, part.out, plan);
             }));
         }
     } catch (const std::system_error&) {
-        // No thread to be had (a process or pids limit): the whole text on this one.
-        for (std::future<void>& started : running) started.wait();
-        reserveOutput(out, size.expected, size.bound);
-        return convert(text, scan, out).met;
+        // No more threads to be had (a process or pids limit): this one converts the
+        // parts left, in turn.
     }
+    const OutputSize size = sizeOf(text.size());
     reserveOutput(out, size.expected, size.bound);
-    bool met = convert(text.substr(0, starts.front()), scan, out).met;
+    bool met = convertTelling(convert, sizeOf, text.substr(0, starts.front()), scan, out, plan).met;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        running[i].get();
         Part& part = parts[i];
+        if (i < running.size()) {
+            running[i].get();
+        } else {
+            part.outcome = convertTelling(convert, sizeOf, part.text, part.scan, part.out, plan);
+        }
         if (part.outcome.usedStartingPair && !(part.startPair == scan.kanjiPair)) {
             part.out.clear();
             part.scan = scan;
@@ -91,10 +122,11 @@ bool convertInParts(PartConverter convert, std::string_view text,
     return met;
 }
 
-bool convertWith(PartConverter convert, std::string_view text, std::span<const std::size_t> starts,
-                 ScanState& scan, std::string& out, OutputSize size) {
-    if (starts.empty()) return convert(text, scan, out).met;
-    return convertInParts(convert, text, starts, scan, out, size);
+bool convertWith(PartConverter convert, OutputSizeOf sizeOf, std::string_view text,
+                 std::span<const std::size_t> starts, ScanState& scan, std::string& out,
+                 const PartPlan& plan) {
+    if (starts.empty()) return convertTelling(convert, sizeOf, text, scan, out, plan).met;
+    return convertInParts(convert, sizeOf, text, starts, scan, out, plan);
 }
 
 }  // namespace
@@ -121,28 +153,32 @@ std::vector<std::size_t> partStarts(std::string_view text, const PartPlan& plan)
 
 void convertVelmorToSjisAt(std::string_view text, std::span<const std::size_t> starts,
                            ScanState& scan, std::int32_t& toSjisDone, std::string& out) {
-    if (convertWith(convertPartVelmorToSjis, text, starts, scan, out,
-                    velmorToSjisSize(text.size()))) {
+    if (convertWith(convertPartVelmorToSjis, velmorToSjisSize, text, starts, scan, out, {})) {
         toSjisDone = 1;
     }
 }
 
 void convertSjisToVelmorAt(std::string_view text, std::span<const std::size_t> starts,
                            ScanState& scan, std::int32_t& toVelmorDone, std::string& out) {
-    if (convertWith(convertPartSjisToVelmor, text, starts, scan, out,
-                    sjisToVelmorSize(text.size()))) {
+    if (convertWith(convertPartSjisToVelmor, sjisToVelmorSize, text, starts, scan, out, {})) {
         toVelmorDone = 1;
     }
 }
 
 void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
                          std::string& out, const PartPlan& plan) {
-    convertVelmorToSjisAt(text, partStarts(text, plan), scan, toSjisDone, out);
+    if (convertWith(convertPartVelmorToSjis, velmorToSjisSize, text, partStarts(text, plan), scan,
+                    out, plan)) {
+        toSjisDone = 1;
+    }
 }
 
 void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& toVelmorDone,
                          std::string& out, const PartPlan& plan) {
-    convertSjisToVelmorAt(text, partStarts(text, plan), scan, toVelmorDone, out);
+    if (convertWith(convertPartSjisToVelmor, sjisToVelmorSize, text, partStarts(text, plan), scan,
+                    out, plan)) {
+        toVelmorDone = 1;
+    }
 }
 
 void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@ namespace velmor {
 struct PartPlan {
     std::size_t maxParts = 1;      // at most this many parts
     std::size_t minPartBytes = 1;  // no part is cut shorter than this
+    // When set, each part is converted in slices and this is told each slice's size
+    // once it is converted, on the thread that converted it: a progress display's count.
+    std::function<void(std::size_t bytes)> sliceDone = {};
 
     // The program's own plan: one part per hardware thread, each at least 1 MiB, so
     // that a thread's start-up and the joining of the outputs stay small beside its work.

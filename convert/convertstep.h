@@ -47,6 +47,8 @@ struct OutputSize {
     std::size_t bound;
 };
 
+using OutputSizeOf = OutputSize (*)(std::size_t n);
+
 // Converts a whole text (or one part of it, cut at a line start) and appends the
 // result to `out`; leaves the pair and the mode in `scan`.
 using PartConverter = PartOutcome (*)(std::string_view text, ScanState& scan, std::string& out);

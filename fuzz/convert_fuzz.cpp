@@ -3,6 +3,7 @@
 // bounds, the commands keep their flags and mark consistent, and text made only of
 // characters the code can hold survives Shift-JIS -> VELMOR -> Shift-JIS.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -239,13 +240,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // The fast converters cut the text into 1 to 16 parts of at least 1 to 64 bytes,
-    // converted at once, so every kind of line lands at a part's edge.
+    // converted at once, so every kind of line lands at a part's edge; with the low
+    // bit of the size, each part in slices that count every byte once.
     static constexpr std::size_t kParts[] = {1, 2, 3, 7, 16};
     const std::uint8_t cut = in.byte();
-    const velmor::PartPlan plan{kParts[cut % 5], 1 + std::size_t{cut} / 4};
+    velmor::PartPlan plan{kParts[cut % 5], 1 + std::size_t{cut} / 4};
+    std::atomic<std::size_t> told{0};
+    if (cut & 4) plan.sliceDone = [&told](std::size_t bytes) { told += bytes; };
     Workspace ws;
     ws.document.ReplaceText(std::string(in.rest()));
     checkFastEqualsReference(ws.document, start, plan);
+    FUZZ_CHECK(!plan.sliceDone || told == 2 * ws.document.WholeText().size(),
+               "slices told " + std::to_string(told) + " bytes");
     checkLengthBounds(ws.document, start);
 
     // Up to four commands, chosen by the control bits, from random flags and mark.

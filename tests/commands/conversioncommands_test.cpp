@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/longstep.h"
 #include "commands/reporting.h"
 #include "document/errors.h"
 #include "support/bytes.h"
@@ -155,6 +156,30 @@ TEST(ConversionCommands, RefusedReplacementLeavesMarkAndOtherFlag) {
     EXPECT_EQ(back.state.ToVelmorDone, 1);
     EXPECT_EQ(back.state.ToSjisDone, 1);
     EXPECT_FALSE(back.document.ModifiedMark());
+}
+
+// A conversion run as a long step, cut into as many parts as its progress needs,
+// counts every byte of the text once and gives what the plain command gives.
+TEST(ConversionCommands, LongStepCountsEveryByteAndConvertsAlike) {
+    std::string line = kSjisLine;
+    while (line.size() < 40) line += kSjisLine;
+    Workspace plain, shown;
+    for (Workspace* ws : {&plain, &shown}) {
+        for (int i = 0; i < 150000; ++i) ws->document.AppendLine(line);
+    }
+    ScriptedDialogs dialogs;
+    sjis_velmorClick(plain, dialogs);
+    std::size_t total = 0, before = 1, after = 0;
+    sjisVelmorThrough(shown, dialogs, [&](StepKind, StepProgress& progress, auto& step) {
+        total = progress.total();
+        before = progress.done();
+        step();
+        after = progress.done();
+    });
+    EXPECT_EQ(total, 150000 * (line.size() + 2));
+    EXPECT_EQ(before, 0u);
+    EXPECT_EQ(after, total);
+    EXPECT_TRUE(shown.document.WholeText() == plain.document.WholeText());
 }
 
 // With a gaiji table both directions apply it before the arithmetic and the range
