@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace velmor {
 
@@ -10,8 +12,8 @@ namespace velmor {
 // converters do one load per character instead of the steps.
 //
 // Each entry also says whether the conversion report may have something to say
-// about it (`lossy`): the fast converters OR this flag, which they load anyway, and
-// only when it is set does the plain report locator look at the text.
+// about it (`lossy`): the fast converters gather this flag, and only when it is set
+// does the plain report locator look at the text.
 
 // A VELMOR pair inside a run as the conversion to Shift-JIS emits it: the space
 // rule and the subtraction of 0x80 applied, then sjishenkan. Lossy when the pair is
@@ -30,6 +32,17 @@ struct VelmorOut {
     std::uint8_t bytes[2];
     std::uint8_t inRange;
     std::uint8_t lossy;
+
+    // In a range and nothing to report: the common case, tested by one 16-bit
+    // compare, so that the flag costs the fast loop nothing.
+    bool cleanPair() const {
+        std::uint16_t flags;
+        std::memcpy(&flags, &inRange, sizeof flags);
+        return flags == kClean;
+    }
+
+  private:
+    static constexpr std::uint16_t kClean = std::endian::native == std::endian::little ? 1 : 0x100;
 };
 
 using VelmorToSjisTable = std::array<SjisOut, 65536>;

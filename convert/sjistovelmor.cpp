@@ -179,15 +179,17 @@ class SjisToVelmor {
                 continue;
             }
             const VelmorOut& entry = table[b << 8 | second];
-            lossy |= entry.lossy;
-            if (!entry.inRange) {
-                if (inRun) {
-                    w = putCode(w, kKanjiOut);
-                    inRun = false;
+            if (!entry.cleanPair()) {
+                lossy |= entry.lossy;
+                if (!entry.inRange) {
+                    if (inRun) {
+                        w = putCode(w, kKanjiOut);
+                        inRun = false;
+                    }
+                    *w++ = static_cast<char>(b);
+                    ++p;
+                    continue;
                 }
-                *w++ = static_cast<char>(b);
-                ++p;
-                continue;
             }
             if (!inRun) {
                 w = putCode(w, kKanjiInWritten);

@@ -4,6 +4,8 @@
 #include "velmortosjis.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "document/linebreaks.h"
@@ -18,6 +20,13 @@ namespace {
 // stands alone at a line's end (its line also held a kanji-in, which wrote nothing).
 constexpr std::size_t velmorRoom(std::size_t bytes) {
     return bytes + 64;
+}
+
+static_assert(sizeof(SjisOut) == 4 && offsetof(SjisOut, lossy) == 2);
+
+// The bits of an entry read as one 32-bit word that hold its lossy flag.
+constexpr std::uint32_t lossyBits() {
+    return std::endian::native == std::endian::little ? 0x00FF0000u : 0x0000FF00u;
 }
 
 class VelmorToSjis {
@@ -94,8 +103,9 @@ class VelmorToSjis {
         const std::size_t stop = std::min(lineEnd_, chunkEnd);
         const Byte* in = in_;
         const SjisOut* table = table_.data();
-        const SjisOut* last = nullptr;
-        std::uint8_t lossy = 0;
+        const char* const from = w;
+        std::uint32_t entry = 0;  // the latest entry, read whole
+        std::uint32_t lossy = 0;  // entries ORed whole: the flag is their third byte
         std::size_t p = p_;
         while (p + 1 < stop) {
             Byte first = in[p];
@@ -112,16 +122,19 @@ class VelmorToSjis {
                     break;
                 }
             }
-            last = &table[first << 8 | second];
-            lossy |= last->lossy;
-            std::memcpy(w, last->bytes, 2);
+            // One load of the whole entry gives the bytes and gathers the flag.
+            std::memcpy(&entry, &table[std::size_t{first} << 8 | second], sizeof entry);
+            lossy |= entry;
+            std::memcpy(w, &entry, 2);
             w += 2;
             p += 2;
         }
         p_ = p;
-        if (lossy != 0) mayReport_ = true;
-        if (last != nullptr) {
-            pair_ = {last->bytes[0], last->bytes[1]};
+        if ((lossy & lossyBits()) != 0) mayReport_ = true;
+        if (w != from) {
+            Byte last[2];
+            std::memcpy(last, &entry, 2);
+            pair_ = {last[0], last[1]};
             wrotePair_ = true;
         }
         if (!inRun_) return w;
