@@ -9,6 +9,7 @@
 
 #include "commands/conversioncommands.h"
 #include "convert/converters.h"
+#include "convert/gaijitable.h"
 #include "document/linebreaks.h"
 #include "fuzzcheck.h"
 #include "reference/reference.h"
@@ -30,14 +31,14 @@ std::string describe(const ScanState& s) {
 // Fast and reference converters from the same start give the same output, the same
 // end state and the same flag, with the text cut into parts as `plan` says.
 void checkFastEqualsReference(const Document& doc, const ScanState& start,
-                              const velmor::PartPlan& plan) {
+                              const velmor::PartPlan& plan, const velmor::GaijiTable* gaiji) {
     const std::string& text = doc.WholeText();
     {
         ScanState fast = start, slow = start;
         std::int32_t fastDone = 0, slowDone = 0;
         std::string fastOut, slowOut;
         velmor::convertVelmorToSjis(text, fast, fastDone, fastOut, plan);
-        velmor::convertVelmorToSjisReference(text, slow, slowDone, slowOut);
+        velmor::convertVelmorToSjisReference(text, slow, slowDone, slowOut, gaiji);
         FUZZ_CHECK(fastOut == slowOut && fastDone == slowDone,
                    "VELMOR->SJIS of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
                        "\nreference: " + hexDump(slowOut));
@@ -49,7 +50,7 @@ void checkFastEqualsReference(const Document& doc, const ScanState& start,
         std::int32_t fastDone = 0, slowDone = 0;
         std::string fastOut, slowOut;
         velmor::convertSjisToVelmor(text, fast, fastDone, fastOut, plan);
-        velmor::convertSjisToVelmorReference(text, slow, slowDone, slowOut);
+        velmor::convertSjisToVelmorReference(text, slow, slowDone, slowOut, gaiji);
         FUZZ_CHECK(fastOut == slowOut && fastDone == slowDone,
                    "SJIS->VELMOR of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
                        "\nreference: " + hexDump(slowOut));
@@ -240,8 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // The fast converters cut the text into 1 to 16 parts of at least 1 to 64 bytes,
-    // converted at once, so every kind of line lands at a part's edge; with the low
-    // bit of the size, each part in slices that count every byte once.
+    // converted at once, so every kind of line lands at a part's edge; with bit 2 of
+    // `cut`, each part in slices that count every byte once.
     static constexpr std::size_t kParts[] = {1, 2, 3, 7, 16};
     const std::uint8_t cut = in.byte();
     velmor::PartPlan plan{kParts[cut % 5], 1 + std::size_t{cut} / 4};
@@ -249,7 +250,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cut & 4) plan.sliceDone = [&told](std::size_t bytes) { told += bytes; };
     Workspace ws;
     ws.document.ReplaceText(std::string(in.rest()));
-    checkFastEqualsReference(ws.document, start, plan);
+    // With bit 3 of `cut`, a gaiji table that maps a user-defined character, a code
+    // in no range and a pair the arithmetic maps otherwise.
+    static const velmor::GaijiTable kGaiji =
+        velmor::parseGaijiTable("7F21 F040\n4142 ED40\nB0A1 8140\n", "gaiji.tsv");
+    static const velmor::GaijiPairTables kGaijiTables(kGaiji);
+    const velmor::GaijiTable* gaiji = (cut & 8) ? &kGaiji : nullptr;
+    ScanState withTable = start;
+    if (gaiji) withTable.tables = kGaijiTables.tables();
+    checkFastEqualsReference(ws.document, withTable, plan, gaiji);
     FUZZ_CHECK(!plan.sliceDone || told == 2 * ws.document.WholeText().size(),
                "slices told " + std::to_string(told) + " bytes");
     checkLengthBounds(ws.document, start);

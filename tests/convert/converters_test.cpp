@@ -1,4 +1,5 @@
 #include "convert/converters.h"
+#include "convert/gaijitable.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -348,7 +349,8 @@ TEST(Conversion, WithoutASecondThreadTheTextIsConvertedOnOne) {
 }
 
 // Converting a text cut into parts at line starts, all parts at once, gives exactly
-// what the reference gives for the whole text: output, flag, final pair and mode.
+// what the reference gives for the whole text: output, flag, final pair and mode,
+// on every other round with a gaiji table that overrides the arithmetic.
 // The cuts: each line start alone, every line start at once, and the plans that
 // cut into 2, 3, 7 and 16 parts. Lines that end after a pair's first byte make a
 // part depend on the pair the part before left, the case that forces a second pass.
@@ -356,6 +358,21 @@ TEST(Conversion, PartsMatchReferenceAtEveryLineStart) {
     auto rng = testing::seededRandom("Conversion.PartsMatchReference");
     const std::string alphabet = bytes({0x93, 0x70, 0xF1, 0x20, 0xB0, 0xA1, 'a', '\r', '\n', '\r',
                                         '\n', 0x89, 0x84, 0xF1, 0x88, 0x9F, 0x81, 0x40});
+    // The table's rounds are made of whole pieces, so its pairs and codes stand in
+    // runs and out of them, whole and cut by a line's end.
+    const GaijiTable gaiji = parseGaijiTable("B0A1 F040\n7F21 8140\n", "gaiji.tsv");
+    const GaijiPairTables gaijiTables(gaiji);
+    const std::vector<std::string> pieces = {bytes({0x93, 0x70}),
+                                             bytes({0x93, 0xF1}),
+                                             bytes({0xB0, 0xA1}),
+                                             bytes({0x7F, 0x21}),
+                                             bytes({0x81, 0x40}),
+                                             bytes({0xF0, 0x40}),
+                                             bytes({0x88, 0x9F}),
+                                             "\r\n",
+                                             "a",
+                                             bytes({0xB0}),
+                                             bytes({0xF0})};
     // First the plain cases: a part's first line ends after a pair's first byte (a
     // lead byte alone is stored with the break's CR as its second byte, so these
     // texts end without a break), a run open at a part's end, a lead byte before the
@@ -369,9 +386,9 @@ TEST(Conversion, PartsMatchReferenceAtEveryLineStart) {
     };
     for (int round = 0; round < 600 + static_cast<int>(crafted.size()); ++round) {
         Document doc;
-        doc.ReplaceText(round < static_cast<int>(crafted.size())
-                            ? crafted[round]
-                            : testing::randomBytes(rng, 1 + rng() % 80, alphabet));
+        doc.ReplaceText(round < static_cast<int>(crafted.size()) ? crafted[round]
+                        : round % 2 == 1 ? testing::textFromPieces(rng, rng() % 60, pieces)
+                                         : testing::randomBytes(rng, 1 + rng() % 80, alphabet));
         const std::string& text = doc.WholeText();
         std::vector<std::vector<std::size_t>> cuts;
         std::vector<std::size_t> every;
@@ -384,12 +401,14 @@ TEST(Conversion, PartsMatchReferenceAtEveryLineStart) {
         for (std::size_t parts : {2u, 3u, 7u, 16u}) cuts.push_back(partStarts(text, {parts, 1}));
         ScanState start;
         start.kanjiPair = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())};
+        const GaijiTable* table = round % 2 == 1 ? &gaiji : nullptr;
+        if (table) start.tables = gaijiTables.tables();
         for (bool toSjis : {true, false}) {
             ScanState refScan = start;
             std::int32_t refDone = 0;
             std::string ref;
-            toSjis ? convertVelmorToSjisReference(text, refScan, refDone, ref)
-                   : convertSjisToVelmorReference(text, refScan, refDone, ref);
+            toSjis ? convertVelmorToSjisReference(text, refScan, refDone, ref, table)
+                   : convertSjisToVelmorReference(text, refScan, refDone, ref, table);
             for (const std::vector<std::size_t>& starts : cuts) {
                 ScanState scan = start;
                 std::int32_t done = 0;

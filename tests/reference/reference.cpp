@@ -3,6 +3,8 @@
 // checked against them.
 #include "reference.h"
 
+#include <map>
+#include <optional>
 #include <vector>
 
 #include "convert/kanjicode.h"
@@ -35,11 +37,23 @@ std::vector<std::string_view> linesOf(std::string_view text) {
     return lines;
 }
 
+// The mapping of the whole two bytes at `pos` in one direction of a gaiji table.
+std::optional<KanjiPair> mapped(const std::map<std::uint16_t, std::uint16_t>* mappings,
+                                std::string_view line, std::size_t pos) {
+    if (mappings == nullptr || pos + 1 >= line.size()) return std::nullopt;
+    auto found =
+        mappings->find(static_cast<std::uint16_t>(byteAt(line, pos) << 8 | byteAt(line, pos + 1)));
+    if (found == mappings->end()) return std::nullopt;
+    return KanjiPair{static_cast<std::uint8_t>(found->second >> 8),
+                     static_cast<std::uint8_t>(found->second & 0xFF)};
+}
+
 }  // namespace
 
 void convertVelmorToSjisReference(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
-                                  std::string& out) {
+                                  std::string& out, const GaijiTable* gaiji) {
     KanjiPair& pair = scan.kanjiPair;
+    const auto* mappings = gaiji ? &gaiji->velmorToSjis() : nullptr;
     for (std::string_view line : linesOf(text)) {
         scan.KanjiMode = 0;
         std::size_t pos = 0;
@@ -55,6 +69,10 @@ void convertVelmorToSjisReference(std::string_view text, ScanState& scan, std::i
             } else if (scan.KanjiMode == 0) {
                 out.push_back(line[pos]);
                 pos += 1;
+            } else if (auto code = mapped(mappings, line, pos)) {
+                pair = *code;
+                appendPair(out, pair);
+                pos += 2;
             } else {
                 pair.first = byteAt(line, pos);
                 if (pos + 1 < line.size()) pair.second = byteAt(line, pos + 1);
@@ -68,25 +86,32 @@ void convertVelmorToSjisReference(std::string_view text, ScanState& scan, std::i
 }
 
 void convertSjisToVelmorReference(std::string_view text, ScanState& scan,
-                                  std::int32_t& toVelmorDone, std::string& out) {
+                                  std::int32_t& toVelmorDone, std::string& out,
+                                  const GaijiTable* gaiji) {
     KanjiPair& pair = scan.kanjiPair;
+    const auto* mappings = gaiji ? &gaiji->sjisToVelmor() : nullptr;
     for (std::string_view line : linesOf(text)) {
         scan.KanjiMode = 0;
         std::size_t pos = 0;
         while (pos < line.size()) {
+            const std::optional<KanjiPair> own = mapped(mappings, line, pos);
             int range = rangeOf(pieceAt(line, pos));
-            if (range != 0) {
+            if (own || range != 0) {
                 toVelmorDone = 1;
                 if (scan.KanjiMode == 0) {
                     scan.KanjiMode = 1;
                     appendPair(out, {kKanjiInWritten[0], kKanjiInWritten[1]});
                 }
-                // A user-defined character's bytes are not read.
-                if (range != kUserDefinedRange) {
-                    pair.first = byteAt(line, pos);
-                    if (pos + 1 < line.size()) pair.second = byteAt(line, pos + 1);
+                if (own) {
+                    pair = *own;
+                } else {
+                    // A user-defined character's bytes are not read.
+                    if (range != kUserDefinedRange) {
+                        pair.first = byteAt(line, pos);
+                        if (pos + 1 < line.size()) pair.second = byteAt(line, pos + 1);
+                    }
+                    sjisPairToVelmor(pair, range == kUserDefinedRange);
                 }
-                sjisPairToVelmor(pair, range == kUserDefinedRange);
                 appendPair(out, pair);
                 pos += 2;
             } else {
