@@ -1,18 +1,29 @@
 #include "reportoutput.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 #include "commands/reporttexts.h"
+#include "document/utf8.h"
 
 namespace velmor {
 
 namespace {
 
-std::string jsonString(const std::string& text) {
+// A JSON string of `text`. JSON holds only Unicode, so a byte that is not part of
+// valid UTF-8 (a path in another encoding) is written as U+FFFD; `exact` then tells
+// the caller to give the bytes as well.
+std::string jsonString(std::string_view text, bool* exact = nullptr) {
     std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
+    if (exact) *exact = true;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8Length(text.substr(i));
+        if (length == 0) {
+            out += "\\ufffd";
+            if (exact) *exact = false;
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20) {
@@ -20,8 +31,9 @@ std::string jsonString(const std::string& text) {
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
         } else {
-            out += static_cast<char>(c);
+            out.append(text.substr(i, length));
         }
+        i += std::max<std::size_t>(length, 1);
     }
     return out + "\"";
 }
@@ -65,8 +77,12 @@ std::string reportJson(const std::vector<FileReport>& files) {
     for (std::size_t f = 0; f < files.size(); ++f) {
         const FileReport& file = files[f];
         out += f == 0 ? "{" : ",{";
-        out += "\"input\":" + jsonString(file.input) + ",\"direction\":\"" +
-               (file.direction == Direction::ToSjis ? "to-sjis" : "to-velmor") + "\",\"counts\":{";
+        bool exact = true;
+        out += "\"input\":" + jsonString(file.input, &exact);
+        if (!exact) out += ",\"input_bytes\":\"" + hexBytes(file.input) + "\"";
+        out += ",\"direction\":\"";
+        out += file.direction == Direction::ToSjis ? "to-sjis" : "to-velmor";
+        out += "\",\"counts\":{";
         for (std::size_t k = 0; k < kReportKindCount; ++k) {
             const auto kind = static_cast<ReportKind>(k);
             out += (k == 0 ? "\"" : ",\"") + std::string(reportKindName(kind)) +

@@ -131,7 +131,12 @@ grep -q "^lossy.sjis: 5 entries" err.txt || fail "count line: $(cat err.txt)"
 same lossy.vel plain.vel
 expect 0 "$convert" --to-velmor --report --max-report 0 -o lossy.vel lossy.sjis
 [ "$(wc -l < err.txt)" -eq 1 ] || fail "--max-report 0: $(cat err.txt)"
-expect 0 "$convert" --to-velmor --report-json report.json -o outdir lossy.sjis clean.sjis
+cp clean.sjis "$(printf 'n\xe9"\xe6\x97\xa5.sjis')"
+expect 0 "$convert" --to-velmor --report-json report.json -o outdir lossy.sjis clean.sjis \
+    "$(printf 'n\xe9"\xe6\x97\xa5.sjis')"
+# A name that is not UTF-8 stays valid JSON and keeps its exact bytes beside.
+grep -q '"input":"n\\ufffd\\"日.sjis","input_bytes":"6EE922E697A52E736A6973",' report.json ||
+    fail "json name not UTF-8: $(cat report.json)"
 grep -q '"input":"lossy.sjis","direction":"to-velmor","counts":{"after-end-mark":1,"lone-cr":1,"gaiji":1,' report.json ||
     fail "json: $(cat report.json)"
 grep -q '{"kind":"gaiji","line":1,"column":3,"bytes":"F040"}' report.json || fail "json entry"
