@@ -4,46 +4,24 @@
 
 #include "converters.h"
 #include "document/linebreaks.h"
+#include "document/lineloading.h"
 
 namespace velmor {
 
-namespace {
-
-constexpr char kCtrlZ = 0x1A;
-
-// Appends `size` bytes at `piece` to `out` without their CR bytes.
-void appendWithoutCr(std::string& out, const char* piece, std::size_t size) {
-    while (size > 0) {
-        const void* cr = std::memchr(piece, '\r', size);
-        std::size_t keep = cr ? static_cast<const char*>(cr) - piece : size;
-        out.append(piece, keep);
-        if (!cr) break;
-        piece += keep + 1;
-        size -= keep + 1;
-    }
-}
-
-}  // namespace
-
 std::size_t LineLoader::load(std::string_view bytes, bool atEnd, std::string& loaded) {
-    const char* data = bytes.data();
+    if (finished_) return 0;
+    std::size_t pos = loadWholeLines(bytes, droppedCr_,
+                                     [&loaded](std::string_view text) { loaded.append(text); });
     const std::size_t n = bytes.size();
-    std::size_t pos = 0;
-    while (pos < n && !finished_) {
-        if (data[pos] == kCtrlZ) {
-            finished_ = true;
-            break;
-        }
-        const void* lf = std::memchr(data + pos, '\n', n - pos);
-        if (lf == nullptr && !atEnd) break;  // the line goes on in bytes not yet read
-        std::size_t end = lf ? static_cast<const char*>(lf) - data : n;
+    if (pos < n && bytes[pos] == kCtrlZ) {
+        finished_ = true;
+    } else if (pos < n && atEnd) {
+        // The last line, without LF: every CR in it is dropped.
         const std::size_t before = loaded.size();
-        appendWithoutCr(loaded, data + pos, end - pos);
-        // Every CR was dropped; only one right before the LF belonged to the line end.
-        const std::size_t dropped = end - pos - (loaded.size() - before);
-        droppedCr_ |= dropped > (lf != nullptr && end > pos && data[end - 1] == '\r' ? 1u : 0u);
+        appendWithoutCr(loaded, bytes.data() + pos, n - pos);
+        droppedCr_ |= loaded.size() - before != n - pos;
         loaded.append(" \r\n", 3);
-        pos = lf ? end + 1 : n;
+        pos = n;
     }
     return pos;
 }

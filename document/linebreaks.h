@@ -8,6 +8,9 @@
 
 namespace velmor {
 
+// Ctrl-Z where a line would begin ends a text file: nothing after it is loaded.
+inline constexpr char kCtrlZ = 0x1A;
+
 // Turns every line break into CR LF: CR LF stays, a lone CR or LF becomes CR LF,
 // and a CR or LF right after a lead byte is the lead byte's second byte, not a break.
 std::string NormalizeLineBreaks(std::string_view text);

@@ -1,12 +1,8 @@
 #include "loadreport.h"
 
+#include "linebreaks.h"
+
 namespace velmor {
-
-namespace {
-
-constexpr char kCtrlZ = 0x1A;
-
-}  // namespace
 
 void locateLoadEntries(std::string_view file, ConversionReport& report) {
     const std::size_t n = file.size();

@@ -11,6 +11,7 @@
 #endif
 
 #include "linebreaks.h"
+#include "lineloading.h"
 #include "loadreport.h"
 #include "syscalls.h"
 #include "textfile.h"
@@ -68,71 +69,6 @@ std::size_t lineEndBefore(std::string_view file, std::size_t end) {
     return end > 1 && file[end - 2] == '\r' ? 2 : 1;
 }
 
-constexpr char kCtrlZ = 0x1A;
-
-// Adds to `doc`, whose text is empty or ends with CR LF, the whole lines (ended by
-// LF) at the start of `bytes` as ReadTextLine and AppendLine would: CRs dropped, a
-// space and CR LF appended; sets `droppedCr` when a CR other than a line end's is
-// dropped. One pass copies sixteen bytes at a time into a buffer that
-// stays in the cache, stopping only at CRs and LFs; the buffer is handed to the
-// Document whenever it fills. Stops before a line that begins with Ctrl-Z, where the
-// file ends, and before a last line without LF, which may go on past the buffered
-// bytes. Returns the number of bytes used.
-std::size_t appendWholeLines(Document& doc, std::string_view bytes, bool& droppedCr) {
-    const char* const base = bytes.data();
-    const void* lastLf = ::memrchr(base, '\n', bytes.size());
-    if (lastLf == nullptr) return 0;
-    const std::size_t usable =
-        static_cast<std::size_t>(static_cast<const char*>(lastLf) - base) + 1;
-    constexpr std::size_t kChunk = 256 * 1024;
-    auto chunk = std::make_unique_for_overwrite<char[]>(kChunk);
-    char* w = chunk.get();
-    const char* const roomEnd = chunk.get() + kChunk - 19;  // a step writes at most 19 bytes
-    auto handOver = [&] {
-        if (w != chunk.get())
-            doc.AppendText({chunk.get(), static_cast<std::size_t>(w - chunk.get())});
-        w = chunk.get();
-    };
-#if defined(__SSE2__)
-    const __m128i crs = _mm_set1_epi8('\r');
-    const __m128i lfs = _mm_set1_epi8('\n');
-#endif
-    std::size_t pos = 0;
-    while (pos < usable && base[pos] != kCtrlZ) {
-        for (;;) {  // one line; `usable` ends with an LF, so every line here has one
-            if (w > roomEnd) handOver();
-#if defined(__SSE2__)
-            if (pos + 16 <= bytes.size()) {
-                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + pos));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
-                auto breaks = static_cast<unsigned>(_mm_movemask_epi8(
-                    _mm_or_si128(_mm_cmpeq_epi8(v, crs), _mm_cmpeq_epi8(v, lfs))));
-                if (breaks == 0) {
-                    pos += 16;
-                    w += 16;
-                    continue;
-                }
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(breaks));
-                pos += k;
-                w += k;
-            } else
-#endif
-            {
-                while (base[pos] != '\r' && base[pos] != '\n') *w++ = base[pos++];
-            }
-            if (base[pos++] == '\r') {  // every CR is dropped; one before the LF is its line end
-                droppedCr |= base[pos] != '\n';
-                continue;
-            }
-            std::memcpy(w, " \r\n", 3);
-            w += 3;
-            break;
-        }
-    }
-    handOver();
-    return pos;
-}
-
 }  // namespace
 
 // Lines loaded between two calls of a StepCheck: rare enough to cost nothing.
@@ -159,7 +95,9 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     std::size_t lines = 0;
     while (!atEnd) {
         if (doc.WholeText().empty() || endsWithCrLf(doc.WholeText())) {
-            const std::size_t used = appendWholeLines(doc, BufferedText(file), droppedCr);
+            const std::size_t used =
+                loadWholeLines(BufferedText(file), droppedCr,
+                               [&doc](std::string_view text) { doc.AppendText(text); });
             if (used > 0) {
                 ConsumeBuffered(file, used);
                 pos = whole.size() - BufferedText(file).size();

@@ -9,6 +9,8 @@
 #include "filepaths.h"
 #include "hugepages.h"
 #include "ioerror.h"
+#include "linebreaks.h"
+#include "lineloading.h"
 #include "syscalls.h"
 #include "textfileshared.h"
 
@@ -17,7 +19,6 @@ namespace velmor {
 namespace {
 
 constexpr std::size_t kMinBlock = 64 * 1024;
-constexpr char kCtrlZ = 0x1A;
 
 bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -75,18 +76,6 @@ bool readBlock(TextFileRec& file) {
         file.bufEnd += static_cast<std::size_t>(n);
     }
     return file.bufEnd > 0;
-}
-
-// Appends `piece` to `line` without its CR bytes.
-void appendWithoutCr(std::string& line, const char* piece, std::size_t size) {
-    while (size > 0) {
-        const void* cr = std::memchr(piece, '\r', size);
-        std::size_t keep = cr ? static_cast<const char*>(cr) - piece : size;
-        line.append(piece, keep);
-        if (!cr) break;
-        piece += keep + 1;
-        size -= keep + 1;
-    }
 }
 
 }  // namespace
