@@ -26,36 +26,47 @@ std::size_t LineLoader::load(std::string_view bytes, bool atEnd, std::string& lo
     return pos;
 }
 
-std::string_view ChunkConverter::convertOnly(std::string_view loaded) {
+void ChunkConverter::convert(std::string_view loaded, std::string& saved) {
     converted_.clear();
     if (direction_ == Direction::ToSjis) {
         convertVelmorToSjis(loaded, scan_, done_, converted_);
     } else {
         convertSjisToVelmor(loaded, scan_, done_, converted_);
     }
-    if (lineBreaksAreNormal(converted_)) return converted_;
-    // Every piece ends in the CR LF of its last line, which no lone break rule can
-    // see past, so normalising piece by piece gives what normalising the whole does.
-    normal_ = NormalizeLineBreaks(converted_);
-    return normal_;
+    // The Document would make every break CR LF. Every piece ends in the CR LF of its
+    // last line, which no lone break rule can see past, so normalising piece by piece
+    // gives what normalising the whole does.
+    if (!appendSavedLines(converted_, saved))
+        appendSavedLines(NormalizeLineBreaks(converted_), saved);
 }
 
-void ChunkConverter::convert(std::string_view loaded, std::string& saved) {
-    appendSavedLines(convertOnly(loaded), saved);
-}
-
-void appendSavedLines(std::string_view text, std::string& saved) {
-    saved.reserve(saved.size() + text.size() + 2);
+bool appendSavedLines(std::string_view text, std::string& saved) {
+    const std::size_t start = saved.size();
     const std::size_t n = text.size();
-    for (std::size_t pos = 0; pos < n;) {
-        const std::size_t end = findLineEnd(text, pos);
-        std::size_t length = end - pos;
-        // Only the space that loading appended is dropped, as the save does.
+    saved.resize(start + n + 2);
+    char* w = saved.data() + start;
+    // Writes the line [from, end) without the space that loading appended (only that
+    // one: any other last byte may be the second half of a double-byte character).
+    const auto put = [&](std::size_t from, std::size_t end) {
+        std::size_t length = end - from;
         if (length > 0 && text[end - 1] == ' ') --length;
-        saved.append(text.data() + pos, length);
-        saved.append("\r\n", 2);
-        pos = end + 2;
+        std::memcpy(w, text.data() + from, length);
+        w[length] = '\r';
+        w[length + 1] = '\n';
+        w += length + 2;
+    };
+    std::size_t from = 0;
+    for (std::size_t i = findBreak(text, 0); i < n; i = findBreak(text, from)) {
+        if (text[i] != '\r' || i + 1 == n || text[i + 1] != '\n') {
+            saved.resize(start);
+            return false;
+        }
+        put(from, i);
+        from = i + 2;
     }
+    if (from < n) put(from, n);
+    saved.resize(static_cast<std::size_t>(w - saved.data()));
+    return true;
 }
 
 }  // namespace velmor

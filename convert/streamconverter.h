@@ -54,19 +54,17 @@ class ChunkConverter {
     bool takeMayReport() { return std::exchange(scan_.mayReport, 0) == 1; }
 
   private:
-    // The converted text, its line breaks made CR LF as the Document makes them.
-    std::string_view convertOnly(std::string_view loaded);
-
     Direction direction_;
     ScanState scan_;
     std::int32_t done_ = 0;
     std::string converted_;
-    std::string normal_;
 };
 
-// Appends to `saved` every line of `text` as Save As writes it: without the space
-// loading appended, then CR LF. The final extra CR LF of a file is kFinalLineEnd.
-void appendSavedLines(std::string_view text, std::string& saved);
+// Appends to `saved` every line of `text` as Save As writes it, without the space
+// loading appended, then CR LF, and returns true; when a line break of `text` is not
+// CR LF (the Document would change it), returns false and leaves `saved` as it was.
+// The final extra CR LF of a file is kFinalLineEnd.
+bool appendSavedLines(std::string_view text, std::string& saved);
 inline constexpr std::string_view kFinalLineEnd = "\r\n";
 
 }  // namespace velmor

@@ -55,28 +55,31 @@ std::size_t leadRunBefore(std::string_view text, std::size_t i) {
 bool normalize(std::string_view text, std::string* out) {
     bool changed = false;
     std::size_t copied = 0;  // text before this has been written to out
-    std::size_t i = findCrOrLf(text, 0);
-    while (i < text.size()) {
+    for (std::size_t i = findBreak(text, 0); i < text.size();) {
         std::size_t next = i + 1;
-        if (leadRunBefore(text, i) % 2 == 0) {
-            if (text[i] == '\r' && next < text.size() && text[next] == '\n') {
-                ++next;
-            } else {
-                if (out == nullptr) return true;
-                if (!changed) out->reserve(text.size() + text.size() / 16 + 16);
-                changed = true;
-                out->append(text.substr(copied, i - copied));
-                out->append("\r\n");
-                copied = next;
-            }
+        if (text[i] == '\r' && next < text.size() && text[next] == '\n') {
+            ++next;
+        } else {
+            if (out == nullptr) return true;
+            if (!changed) out->reserve(text.size() + text.size() / 16 + 16);
+            changed = true;
+            out->append(text.substr(copied, i - copied));
+            out->append("\r\n");
+            copied = next;
         }
-        i = findCrOrLf(text, next);
+        i = findBreak(text, next);
     }
     if (changed) out->append(text.substr(copied));
     return changed;
 }
 
 }  // namespace
+
+std::size_t findBreak(std::string_view text, std::size_t from) {
+    std::size_t i = findCrOrLf(text, from);
+    while (i < text.size() && leadRunBefore(text, i) % 2 == 1) i = findCrOrLf(text, i + 1);
+    return i;
+}
 
 std::string NormalizeLineBreaks(std::string_view text) {
     std::string out;

@@ -15,6 +15,10 @@ inline constexpr char kCtrlZ = 0x1A;
 // and a CR or LF right after a lead byte is the lead byte's second byte, not a break.
 std::string NormalizeLineBreaks(std::string_view text);
 
+// Position of the first CR or LF at or after `from` that is a line break, not the
+// second byte of a double-byte character, or text.size() when there is none.
+std::size_t findBreak(std::string_view text, std::size_t from);
+
 // True when NormalizeLineBreaks would return the text unchanged.
 bool lineBreaksAreNormal(std::string_view text);
 
