@@ -104,23 +104,20 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
         });
     }
     std::optional<PieceWriter> writer;
-    if (sink) writer.emplace(*sink);
+    if (sink) writer.emplace(*sink, appendSaved);
     ChunkConverter converter(settings.direction, settings.tables);
     StreamReport report(settings.direction, settings.gaiji);
-    std::string unsaved;  // with --check a piece is converted only to be reported on
+    std::string unwritten;  // with --check a piece is converted only to be reported on
     for (;;) {
         // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
         if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
-        std::string* saved = &unsaved;
-        if (writer) onFile(failedPath, job.output, [&] { saved = &writer->buffer(); });
-        saved->clear();
-        converter.convert(piece->loaded, *saved);
+        std::string* converted = &unwritten;
+        if (writer) onFile(failedPath, job.output, [&] { converted = &writer->buffer(); });
+        converted->clear();
+        converter.convert(piece->loaded, *converted);
         if (settings.report) report.addPiece(*piece, converter.takeMayReport());
         result.bytesRead += piece->inputBytes;
-        if (writer) {
-            result.bytesWritten += saved->size();
-            writer->submit();
-        }
+        if (writer) writer->submit();
         progress += piece->inputBytes;
         if (piece->last) break;
         failedPath = job.input;
@@ -132,10 +129,10 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
     if (!writer) return;
     onFile(failedPath, job.output, [&] {
         writer->buffer().assign(kFinalLineEnd);
-        writer->submit();
+        writer->submit(false);
         writer->drain();
     });
-    result.bytesWritten += kFinalLineEnd.size();
+    result.bytesWritten = writer->written();
     onFile(failedPath, job.input, [&] { input.close(); });
     onFile(failedPath, job.output, [&] { sink->finish(); });
 }

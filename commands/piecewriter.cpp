@@ -2,7 +2,7 @@
 
 namespace velmor {
 
-PieceWriter::PieceWriter(OutputSink& sink) : sink_(sink) {
+PieceWriter::PieceWriter(OutputSink& sink, Shape shape) : sink_(sink), shape_(std::move(shape)) {
     free_.push_back(&buffers_[0]);
     free_.push_back(&buffers_[1]);
     thread_ = std::thread([this] { run(); });
@@ -31,10 +31,10 @@ std::string& PieceWriter::buffer() {
     return *filling_;
 }
 
-void PieceWriter::submit() {
+void PieceWriter::submit(bool shaped) {
     {
         std::lock_guard lock(mutex_);
-        full_.push_back(filling_);
+        full_.emplace_back(filling_, shaped && shape_);
         filling_ = nullptr;
     }
     changed_.notify_all();
@@ -53,13 +53,20 @@ void PieceWriter::run() {
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
         if (stopping_) return;
-        std::string* piece = full_.front();
+        const auto [piece, shaped] = full_.front();
         full_.pop_front();
         writing_ = true;
         lock.unlock();
         std::exception_ptr failure;
         try {
-            sink_.write(*piece);
+            std::string_view bytes = *piece;
+            if (shaped) {
+                shaped_.clear();
+                shape_(*piece, shaped_);
+                bytes = shaped_;
+            }
+            sink_.write(bytes);
+            written_ += bytes.size();
         } catch (...) {
             failure = std::current_exception();
         }

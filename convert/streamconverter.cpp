@@ -26,18 +26,21 @@ std::size_t LineLoader::load(std::string_view bytes, bool atEnd, std::string& lo
     return pos;
 }
 
-void ChunkConverter::convert(std::string_view loaded, std::string& saved) {
-    converted_.clear();
+void ChunkConverter::convert(std::string_view loaded, std::string& converted) {
     if (direction_ == Direction::ToSjis) {
-        convertVelmorToSjis(loaded, scan_, done_, converted_);
+        convertVelmorToSjis(loaded, scan_, done_, converted);
     } else {
-        convertSjisToVelmor(loaded, scan_, done_, converted_);
+        convertSjisToVelmor(loaded, scan_, done_, converted);
     }
+}
+
+void appendSaved(std::string_view converted, std::string& saved) {
     // The Document would make every break CR LF. Every piece ends in the CR LF of its
     // last line, which no lone break rule can see past, so normalising piece by piece
     // gives what normalising the whole does.
-    if (!appendSavedLines(converted_, saved))
-        appendSavedLines(NormalizeLineBreaks(converted_), saved);
+    if (!appendSavedLines(converted, saved)) {
+        appendSavedLines(NormalizeLineBreaks(converted), saved);
+    }
 }
 
 bool appendSavedLines(std::string_view text, std::string& saved) {

@@ -43,9 +43,10 @@ class ChunkConverter {
         scan_.tables = tables;
     }
 
-    // Appends to `saved` what the save writes for the converted `loaded` lines.
+    // Appends the converted `loaded` lines to `converted`, as the conversion gives
+    // them before the Document takes them (appendSaved makes the saved form).
     // `loaded` is Document text as LineLoader gives it, ending in CR LF.
-    void convert(std::string_view loaded, std::string& saved);
+    void convert(std::string_view loaded, std::string& converted);
     // True when a conversion met what the window marks as converted (a kanji-in, or
     // a double-byte character).
     bool converted() const { return done_ == 1; }
@@ -57,8 +58,12 @@ class ChunkConverter {
     Direction direction_;
     ScanState scan_;
     std::int32_t done_ = 0;
-    std::string converted_;
 };
+
+// Appends to `saved` what Save As writes for `converted`, the output of
+// ChunkConverter::convert: its line breaks made CR LF as the Document makes them,
+// then every line as appendSavedLines gives it.
+void appendSaved(std::string_view converted, std::string& saved);
 
 // Appends to `saved` every line of `text` as Save As writes it, without the space
 // loading appended, then CR LF, and returns true; when a line break of `text` is not
