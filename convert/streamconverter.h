@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "converters.h"
 #include "direction.h"
 #include "scanstate.h"
 
@@ -39,9 +40,7 @@ class LineLoader {
 // writes for them, carrying the working pair from run to run.
 class ChunkConverter {
   public:
-    explicit ChunkConverter(Direction direction, PairTables tables = {}) : direction_(direction) {
-        scan_.tables = tables;
-    }
+    explicit ChunkConverter(Direction direction, PairTables tables = {});
 
     // Appends the converted `loaded` lines to `converted`, as the conversion gives
     // them before the Document takes them (appendSaved makes the saved form).
@@ -56,6 +55,7 @@ class ChunkConverter {
 
   private:
     Direction direction_;
+    PartPlan plan_;
     ScanState scan_;
     std::int32_t done_ = 0;
 };

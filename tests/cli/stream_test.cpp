@@ -169,8 +169,8 @@ TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {
     }
 }
 
-// Pieces of a megabyte and more are converted in parts at once, as the window's
-// conversion of a large text is.
+// Pieces of a megabyte and more: on machines with cores to spare beside reading and
+// writing they are converted in parts at once, as the window's conversion is.
 TEST_F(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
     auto rng = testing::seededRandom("StreamedConversion.MultiPart");
     testing::TempFolder folder;
