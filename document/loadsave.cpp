@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "errors.h"
 #include "linebreaks.h"
 #include "lineloading.h"
 #include "loadreport.h"
@@ -133,6 +134,20 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
     OpenWrite(file);
     CheckIo();
     TextFileGuard guard(file);
+    // A cancel abandons the file at once, which puts old content written over back;
+    // where that fails, the user learns it and where the old content is kept, instead
+    // of taking the save for one that never began.
+    const auto step = [&](std::size_t done) {
+        try {
+            check(done);
+        } catch (const EAbort&) {
+            AbandonText(file);
+            if (file.old.restoreFailure != 0) {
+                throwIoFailure(file.old.restoreFailure, file.old.keptCopy);
+            }
+            throw;
+        }
+    };
     const std::string& text = doc.WholeText();
     // The output is never longer than the text with a line end added and the final one.
     ClaimSpace(file, text.size() + 4);
@@ -147,7 +162,7 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
         w = chunk.get();
     };
     const std::size_t n = text.size();
-    if (check) check(0);
+    if (check) step(0);
     for (std::size_t pos = 0; pos < n && PendingIoError == 0;) {
         const std::size_t end = findLineEnd(text, pos);
         std::size_t length = end - pos;
@@ -156,7 +171,7 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
         if (length > 0 && text[end - 1] == ' ') --length;
         if (length + 2 > static_cast<std::size_t>(chunkEnd - w)) {
             writeChunk();
-            if (check) check(pos);
+            if (check) step(pos);
         }
         if (length + 2 > kChunk) {
             WriteText(file, std::string_view(text).substr(pos, length));

@@ -21,6 +21,8 @@ struct OldContent {
     sys::FileDescriptor copy;  // else an unnamed copy in the temporary folder
     bool touched = false;      // a byte of the file may have been overwritten
     bool restored = false;     // put back after a failure; nothing more to undo
+    int restoreFailure = 0;    // why putting it back failed; 0 when it did not
+    std::string keptCopy;      // where it was then left, when abandoning; empty if nowhere
 };
 
 // One buffered text file. Reading takes the whole file into the buffer in as few
@@ -100,6 +102,8 @@ void CloseText(TextFileRec& file);
 // Raises EInOutError for a pending code and clears it; nothing when none is pending.
 // The message names the kept copy of the old content when there is one.
 void CheckIo();
+// Raises the EInOutError for `code`, naming `copy` (the kept old content) when given.
+[[noreturn]] void throwIoFailure(int code, const std::string& copy);
 
 // Releases an open record after a failure without reporting anything: closes the
 // handle and removes the unfinished new file, or puts back the old content of a

@@ -132,7 +132,8 @@ std::string putBackOldContent(TextFileRec& file) {
     // Until the first write or claim the file is as it was, its old content perhaps
     // not even read.
     if (!file.old.touched && file.claimed == 0) return {};
-    if (restore(file) == 0) return {};
+    file.old.restoreFailure = restore(file);
+    if (file.old.restoreFailure == 0) return {};
     return nameTheCopy(file);
 }
 

@@ -26,6 +26,10 @@ void CheckIo() {
     std::string copy = std::move(PendingIoCopy);
     PendingIoError = 0;
     PendingIoCopy.clear();
+    throwIoFailure(code, copy);
+}
+
+void throwIoFailure(int code, const std::string& copy) {
     throw EInOutError(code, copy.empty() ? ioErrorMessage(code) : keptCopyMessage(code, copy));
 }
 

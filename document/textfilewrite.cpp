@@ -338,8 +338,9 @@ void finishWrite(TextFileRec& file) {
 
 void abandonWrite(TextFileRec& file) {
     // A failure already put the old content back; other ways here do it now. The
-    // error that brought us here is already on its way, so nothing more is told.
-    if (file.inPlace) putBackOldContent(file);
+    // error that brought us here is already on its way; where putting back fails,
+    // the record keeps why and where the old content is (OldContent).
+    if (file.inPlace && !file.old.restored) file.old.keptCopy = putBackOldContent(file);
     file.handle.reset();
     if (!file.tempName.empty()) sys::calls().unlink(file.tempName.c_str());
     if (file.createdTarget) sys::calls().unlink(file.target.c_str());

@@ -272,6 +272,29 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
             std::filesystem::remove(copy);
         }
     }
+    // A save cancelled after its first chunk puts the old content back at once; when
+    // that fails, the user is told so and where the copy is, not that nothing happened.
+    const std::string old(std::size_t{17} << 20, 'o');
+    writeFile(folder / "a.txt", old);
+    std::filesystem::remove(folder / "b.txt");
+    std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
+    Document twoChunks;  // the save checks for a cancel after each full 1 MiB chunk
+    for (int i = 0; i < 100000; ++i) twoChunks.AppendLine("line " + std::to_string(i));
+    testing::FaultInjector faults;
+    faults.failNth(sys::Call::Ftruncate, 1, EIO);
+    int steps = 0;
+    try {
+        memo1_get_out(twoChunks, folder / "a.txt", [&](std::size_t) {
+            if (++steps == 2) throw EAbort();
+        });
+        ADD_FAILURE() << "a cancelled save ran to its end";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, ioErrorCode(EIO));
+        const auto kept = tmp.entries();
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
+        EXPECT_TRUE(readFile(tmp / *kept.begin()) == old);
+    }
     ::unsetenv("TMPDIR");
 }
 
