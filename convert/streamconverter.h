@@ -36,8 +36,8 @@ class LineLoader {
     bool droppedCr_ = false;
 };
 
-// Converts Document text, a run of whole lines at a time, into the bytes Save As
-// writes for them, carrying the working pair from run to run.
+// Converts Document text, a run of whole lines at a time, carrying the working pair
+// from run to run; appendSaved then gives the bytes Save As writes for each run.
 class ChunkConverter {
   public:
     explicit ChunkConverter(Direction direction, PairTables tables = {});
