@@ -109,8 +109,6 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
     StreamReport report(settings.direction, settings.gaiji);
     std::string unwritten;  // with --check a piece is converted only to be reported on
     for (;;) {
-        // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
-        if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
         std::string* converted = &unwritten;
         if (writer) onFile(failedPath, job.output, [&] { converted = &writer->buffer(); });
         converted->clear();
@@ -123,6 +121,8 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
         failedPath = job.input;
         piece = &reader.next();
         throwReadError(piece->error);
+        // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
+        if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
     }
     result.report = report.report();
     result.marked = converter.converted();
