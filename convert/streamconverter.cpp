@@ -12,8 +12,8 @@ namespace velmor {
 
 std::size_t LineLoader::load(std::string_view bytes, bool atEnd, std::string& loaded) {
     if (finished_) return 0;
-    std::size_t pos = loadWholeLines(bytes, droppedCr_,
-                                     [&loaded](std::string_view text) { loaded.append(text); });
+    std::size_t pos = loadWholeLines(
+        bytes, droppedCr_, [&loaded](std::string_view text, auto) { loaded.append(text); });
     const std::size_t n = bytes.size();
     if (pos < n && bytes[pos] == kCtrlZ) {
         finished_ = true;

@@ -64,9 +64,13 @@ std::string_view Document::LineAt(std::size_t index) const {
     return std::string_view(text_).substr(begin, end - begin);
 }
 
-void Document::reserve(std::size_t bytes) {
+void Document::reserve(std::size_t bytes, std::size_t lines) {
     text_.reserve(bytes);
     adviseHugePages(text_.data() + text_.size(), text_.capacity() - text_.size());
+    ensureIndex();
+    lineStarts_.reserve(lineStarts_.size() + lines);
+    adviseHugePages(lineStarts_.data() + lineStarts_.size(),
+                    (lineStarts_.capacity() - lineStarts_.size()) * sizeof(std::size_t));
 }
 
 void Document::AppendLine(std::string_view line) {
@@ -87,6 +91,15 @@ void Document::AppendText(std::string_view bytes) {
     std::size_t oldSize = text_.size();
     text_.append(bytes);
     if (indexed_) collectBreaks(text_, oldSize, lineStarts_);
+    modified_ = true;
+}
+
+void Document::AppendLines(std::string_view lines, std::span<const std::uint32_t> lineEnds) {
+    const std::size_t base = text_.size();
+    text_.append(lines);
+    if (indexed_) {
+        for (std::uint32_t end : lineEnds) lineStarts_.push_back(base + end);
+    }
     modified_ = true;
 }
 

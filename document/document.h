@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,10 @@ class Document {
     // Adds `bytes` at the end of the text as they are (loading adds many lines at
     // once this way) and sets the modified mark.
     void AppendText(std::string_view bytes);
+    // AppendText for a Document that is empty or ends with CR LF, given `lines` whose
+    // only CR LFs end lines, at the offsets `lineEnds` just past each (a loaded
+    // text's): the index grows from them without a look at the bytes.
+    void AppendLines(std::string_view lines, std::span<const std::uint32_t> lineEnds);
     // Replaces the whole text with NormalizeLineBreaks(text). An unchanged text
     // leaves everything as it is; a changed one clears the modified mark.
     // Throws EInvalidOperation, keeping text and mark, when memory runs out.
@@ -38,8 +44,11 @@ class Document {
     // default, where only running out of memory refuses a text.
     void setStorageLimit(std::size_t bytes) { storageLimit_ = bytes; }
 
-    // Makes room for a text of `bytes` bytes, so a load grows the text only once.
-    void reserve(std::size_t bytes);
+    // Makes room for a text of `bytes` bytes in at most `lines` more lines, so a load
+    // grows the text and its line index only once. The index is then kept up to date
+    // by every append, while the appended bytes are still in the cache: the view
+    // needs it at once after a load, and one more pass over a large text costs more.
+    void reserve(std::size_t bytes, std::size_t lines);
 
   private:
     void ensureIndex() const;

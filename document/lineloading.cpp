@@ -25,9 +25,9 @@ void appendWithoutCr(std::string& line, const char* piece, std::size_t size) {
 }
 
 // One pass copies sixteen bytes at a time into a buffer that stays in the cache,
-// stopping only at CRs and LFs; the buffer is handed over whenever it fills.
-std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr,
-                           const std::function<void(std::string_view)>& take) {
+// stopping only at CRs and LFs; the buffer is handed over whenever it fills. Noting
+// each line's end here costs a store; finding them again later costs a pass.
+std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr, const LoadedTake& take) {
     const char* const base = bytes.data();
     const void* lastLf = ::memrchr(base, '\n', bytes.size());
     if (lastLf == nullptr) return 0;
@@ -35,11 +35,18 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr,
         static_cast<std::size_t>(static_cast<const char*>(lastLf) - base) + 1;
     constexpr std::size_t kChunk = 256 * 1024;
     auto chunk = std::make_unique_for_overwrite<char[]>(kChunk);
+    // A loaded line takes at least three bytes, so a chunk never holds more ends.
+    auto ends = std::make_unique_for_overwrite<std::uint32_t[]>(kChunk / 3);
     char* w = chunk.get();
+    std::uint32_t* e = ends.get();
     const char* const roomEnd = chunk.get() + kChunk - 19;  // a step writes at most 19 bytes
     auto handOver = [&] {
-        if (w != chunk.get()) take({chunk.get(), static_cast<std::size_t>(w - chunk.get())});
+        if (w != chunk.get()) {
+            take({chunk.get(), static_cast<std::size_t>(w - chunk.get())},
+                 {ends.get(), static_cast<std::size_t>(e - ends.get())});
+        }
         w = chunk.get();
+        e = ends.get();
     };
 #if defined(__SSE2__)
     const __m128i crs = _mm_set1_epi8('\r');
@@ -74,6 +81,7 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr,
             }
             std::memcpy(w, " \r\n", 3);
             w += 3;
+            *e++ = static_cast<std::uint32_t>(w - chunk.get());
             break;
         }
     }

@@ -57,11 +57,13 @@ std::size_t countLineFeeds(std::string_view bytes) {
     return count;
 }
 
-// An upper bound of the text after loading `bytes` into `doc`: every line gains a
-// space and a CR LF but loses its LF, so the text grows by at most two bytes per LF,
-// three for a last line without one, and two for ending the Document's last line.
-std::size_t loadedTextBound(const Document& doc, std::string_view bytes) {
-    return doc.WholeText().size() + 2 + bytes.size() + 2 * countLineFeeds(bytes) + 3;
+// Makes room in `doc` for loading `bytes`. Every line gains a space and a CR LF but
+// loses its LF, so the text grows by at most two bytes per LF, three for a last line
+// without one, and two for ending the Document's last line; there is at most one line
+// more than LFs, and one for the Document's unended last line.
+void reserveForLoad(Document& doc, std::string_view bytes) {
+    const std::size_t lineFeeds = countLineFeeds(bytes);
+    doc.reserve(doc.WholeText().size() + 2 + bytes.size() + 2 * lineFeeds + 3, lineFeeds + 2);
 }
 
 // Bytes of the line end just before `end` in the file: LF, CR LF, or none at the end.
@@ -89,7 +91,7 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     // the file grew meanwhile.
     const std::string_view whole = BufferedText(file);
     const bool wholeFile = file.endOfFile;
-    if (!atEnd) doc.reserve(loadedTextBound(doc, whole));
+    if (!atEnd) reserveForLoad(doc, whole);
     std::size_t pos = 0;  // where the next line starts in the file
     bool droppedCr = false;
     if (check) check(0);
@@ -98,7 +100,9 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
         if (doc.WholeText().empty() || endsWithCrLf(doc.WholeText())) {
             const std::size_t used =
                 loadWholeLines(BufferedText(file), droppedCr,
-                               [&doc](std::string_view text) { doc.AppendText(text); });
+                               [&doc](std::string_view text, std::span<const std::uint32_t> ends) {
+                                   doc.AppendLines(text, ends);
+                               });
             if (used > 0) {
                 ConsumeBuffered(file, used);
                 pos = whole.size() - BufferedText(file).size();
