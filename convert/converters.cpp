@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <future>
 #include <system_error>
-#include <thread>
 
 #include "bytescan.h"
 #include "document/hugepages.h"
 #include "document/linebreaks.h"
+#include "document/partcut.h"
 #include "outputbuffer.h"
 #include "sjistovelmor.h"
 #include "velmortosjis.h"
@@ -132,13 +132,13 @@ bool convertWith(PartConverter convert, OutputSizeOf sizeOf, std::string_view te
 }  // namespace
 
 PartPlan PartPlan::forThisMachine() {
-    return {std::max(1u, std::thread::hardware_concurrency()), std::size_t{1} << 20};
+    const PartCut cut = PartCut::forThisMachine();
+    return {cut.maxParts, cut.minPartBytes};
 }
 
 std::vector<std::size_t> partStarts(std::string_view text, const PartPlan& plan) {
     const std::size_t n = text.size();
-    const std::size_t parts =
-        std::min(plan.maxParts, n / std::max<std::size_t>(plan.minPartBytes, 1));
+    const std::size_t parts = PartCut{plan.maxParts, plan.minPartBytes}.partsFor(n);
     std::vector<std::size_t> starts;
     // Each part starts at the first line start at or after its share of the text;
     // a long line can swallow a share, and then that part is dropped.

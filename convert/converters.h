@@ -20,8 +20,7 @@ struct PartPlan {
     // once it is converted, on the thread that converted it: a progress display's count.
     std::function<void(std::size_t bytes)> sliceDone = {};
 
-    // The program's own plan: one part per hardware thread, each at least 1 MiB, so
-    // that a thread's start-up and the joining of the outputs stay small beside its work.
+    // The program's own plan: PartCut::forThisMachine().
     static PartPlan forThisMachine();
 };
 

@@ -12,7 +12,6 @@
 
 #include "errors.h"
 #include "linebreaks.h"
-#include "lineloading.h"
 #include "loadreport.h"
 #include "syscalls.h"
 #include "textfile.h"
@@ -78,9 +77,10 @@ std::size_t lineEndBefore(std::string_view file, std::size_t end) {
 constexpr std::size_t kLinesPerCheck = 4096;
 
 void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* report,
-              const StepCheck& check) {
+              const StepCheck& check, const PartCut& cut) {
     TextFileRec file;
     AssignName(file, OpenFileName);
+    file.readCut = cut;
     OpenRead(file);
     CheckIo();
     TextFileGuard guard(file);
@@ -99,10 +99,9 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     while (!atEnd) {
         if (doc.WholeText().empty() || endsWithCrLf(doc.WholeText())) {
             const std::size_t used =
-                loadWholeLines(BufferedText(file), droppedCr,
-                               [&doc](std::string_view text, std::span<const std::uint32_t> ends) {
-                                   doc.AppendLines(text, ends);
-                               });
+                loadLinesInParts(doc, BufferedText(file), droppedCr, cut, [&](std::size_t loaded) {
+                    if (check) check(loaded);
+                });
             if (used > 0) {
                 ConsumeBuffered(file, used);
                 pos = whole.size() - BufferedText(file).size();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "document.h"
+#include "loadparts.h"
 #include "report.h"
 
 namespace velmor {
@@ -18,9 +19,10 @@ using StepCheck = std::function<void(std::size_t bytesDone)>;
 // appended and is added with AppendLine. The Document is not cleared first.
 // Throws EInOutError when a file step fails; lines added before stay.
 // With a `report`, what the load left out (lone CRs, bytes after an end mark) is
-// added to it.
+// added to it. A long file is loaded in parts cut by `cut`, which changes nothing
+// in the result.
 void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* report = nullptr,
-              const StepCheck& check = {});
+              const StepCheck& check = {}, const PartCut& cut = PartCut::forThisMachine());
 
 // Writes the Document to `SaveFileName`: every line (without the space loading
 // appended) followed by CR LF, then one more CR LF. A failed save leaves the old

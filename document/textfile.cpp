@@ -1,10 +1,15 @@
 #include "textfile.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include "filepaths.h"
 #include "hugepages.h"
@@ -40,6 +45,59 @@ bool unchangedSinceOpen(TextFileRec& file) {
     return true;
 }
 
+// Reads the first bytes of the file, as many as it had when opened, into the empty
+// buffer in the parts of `readCut` at once: copying from the page cache and touching
+// fresh memory then take every core. Returns the bytes read from the start without a
+// gap and leaves the file offset after them, so that the reads that follow go on from
+// there and meet any failure or change of the file themselves.
+std::size_t readInParts(TextFileRec& file) {
+    const std::size_t n = std::min(file.expectedSize, file.capacity);
+    const std::size_t parts = file.readCut.partsFor(n);
+    if (parts < 2) return 0;
+    std::vector<std::size_t> read(parts);
+    const auto partRange = [&](std::size_t k) {
+        return std::pair(n / parts * k, k + 1 == parts ? n : n / parts * (k + 1));
+    };
+    const auto readPart = [&](std::size_t k) {
+        const auto [from, to] = partRange(k);
+        std::size_t at = from;
+        while (at < to) {
+            ssize_t got =
+                sys::calls().pread(file.handle.get(), file.buffer.get() + at,
+                                   std::min(to - at, kMaxTransfer), static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            at += static_cast<std::size_t>(got);
+        }
+        read[k] = at - from;
+    };
+    std::vector<std::future<void>> running;
+    try {
+        for (std::size_t k = 1; k < parts; ++k)
+            running.push_back(std::async(std::launch::async, readPart, k));
+    } catch (const std::system_error&) {
+        // No more threads to be had: this one reads the parts left, in turn.
+    }
+    readPart(0);
+    std::size_t gapless = read[0];
+    bool whole = read[0] == partRange(0).second;
+    for (std::size_t k = 1; k < parts; ++k) {
+        if (k - 1 < running.size()) {
+            running[k - 1].get();
+        } else {
+            readPart(k);
+        }
+        if (whole) gapless += read[k];
+        const auto [from, to] = partRange(k);
+        whole = whole && read[k] == to - from;
+    }
+    if (::lseek(file.handle.get(), static_cast<off_t>(gapless), SEEK_SET) !=
+        static_cast<off_t>(gapless)) {
+        return 0;
+    }
+    return gapless;
+}
+
 // Refills the buffer from the file. The first fill is sized to take the whole file
 // at once. Returns false at the end of the file or on a failed read (code pending).
 bool readBlock(TextFileRec& file) {
@@ -51,6 +109,7 @@ bool readBlock(TextFileRec& file) {
         file.capacity = std::max(kMinBlock, file.expectedSize + 1);
         file.buffer = std::make_unique_for_overwrite<char[]>(file.capacity);
         adviseHugePages(file.buffer.get(), file.capacity);
+        file.bufEnd = readInParts(file);
     } else if (!unchangedSinceOpen(file)) {
         // A full first fill without the end: the file has grown.
         file.endOfFile = true;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "partcut.h"
 #include "syscalls.h"
 
 namespace velmor {
@@ -40,6 +41,7 @@ struct TextFileRec {
     bool endOfFile = false;
     std::size_t expectedSize = 0;       // reading: the file's size when opened
     struct timespec expectedTime = {};  // reading: its modification time then
+    PartCut readCut;                    // reading: the file is first read in these parts at once
 
     std::string target;          // writing: the path the content ends up at, links resolved
     std::string tempName;        // writing: the name the new file has, while it has one

@@ -32,12 +32,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmor::testing::writeFile(original, content);
 
     velmor::Document doc;
-    velmor::memo1set(doc, original);
+    velmor::ConversionReport whole;
+    velmor::memo1set(doc, original, &whole);
     const Lines expected = velmor::testing::loadedLines(content);
     const Lines loaded = linesOf(doc);
     FUZZ_CHECK(loaded == expected,
                "loaded:\n" + describe(loaded) + "expected:\n" + describe(expected));
     FUZZ_CHECK(doc.ModifiedMark() == !expected.empty(), "mark after loading");
+
+    // Loaded in parts of a few bytes, read and split at once: the same lines and the
+    // same report of what was left out.
+    velmor::ConversionReport parted;
+    velmor::Document inParts;
+    velmor::memo1set(inParts, original, &parted, {}, {2 + size % 15, 1 + size / 16 % 32});
+    FUZZ_CHECK(linesOf(inParts) == expected, "loaded in parts:\n" + describe(linesOf(inParts)));
+    FUZZ_CHECK(parted.entries() == whole.entries(), "report of a load in parts");
 
     // Saving drops the appended space of each line, ends it with CR LF and adds one
     // more CR LF: the file is the content's lines as read, and no byte longer.

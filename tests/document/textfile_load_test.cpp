@@ -19,11 +19,11 @@ using testing::Lines;
 using testing::linesOf;
 using testing::loadedLines;
 
-Lines load(const std::string& content) {
+Lines load(const std::string& content, const PartCut& cut = PartCut::forThisMachine()) {
     testing::TempFolder folder;
     testing::writeFile(folder / "in.txt", content);
     Document doc;
-    memo1set(doc, folder / "in.txt");
+    memo1set(doc, folder / "in.txt", nullptr, {}, cut);
     return linesOf(doc);
 }
 
@@ -95,15 +95,29 @@ TEST(Load, LinesFollowWhatTheDocumentHolds) {
 ssize_t trickleRead(int fd, void* buf, std::size_t count) {
     return sys::systemCalls().read(fd, buf, count < 7 ? count : 7);
 }
+ssize_t tricklePread(int fd, void* buf, std::size_t count, off_t offset) {
+    return sys::systemCalls().pread(fd, buf, count < 7 ? count : 7, offset);
+}
+// Parts read at once that fail leave a gap that the plain reads then fill.
+ssize_t failingPread(int fd, void* buf, std::size_t count, off_t offset) {
+    if (offset >= 5) {
+        errno = EIO;
+        return -1;
+    }
+    return tricklePread(fd, buf, count, offset);
+}
 int sizelessFstat(int fd, struct stat* st) {
     int result = sys::systemCalls().fstat(fd, st);
     st->st_size = 0;
     return result;
 }
 
+// Loading in parts (read and split at once) gives the same lines for any cut.
 TEST(Load, SmallReadsAndRefillsGiveTheSameLines) {
     sys::Calls calls = sys::systemCalls();
     calls.read = trickleRead;
+    calls.pread = tricklePread;
+    const std::size_t partCounts[] = {2, 3, 7, 16};
     auto rng = testing::seededRandom("Load.SmallReadsAndRefillsGiveTheSameLines");
     for (int round = 0; round < 200; ++round) {
         std::size_t length = rng() % (round < 190 ? 300 : 200000);
@@ -113,6 +127,39 @@ TEST(Load, SmallReadsAndRefillsGiveTheSameLines) {
         Lines expected = loadedLines(content);
         if (round >= 190) calls.fstat = sizelessFstat;  // buffer smaller than the file
         EXPECT_EQ(load(content), expected) << hex(content.substr(0, 200));
+        const PartCut cut{partCounts[round % 4], 1 + rng() % 64};
+        calls.pread = round % 3 == 0 ? failingPread : tricklePread;
+        EXPECT_EQ(load(content, cut), expected)
+            << cut.maxParts << " parts of at least " << cut.minPartBytes << ": "
+            << hex(content.substr(0, 200));
+    }
+}
+
+TEST(Load, ProgressCountsEveryLoadedByteAndACheckCanStopIt) {
+    std::string content;
+    for (int i = 0; i < 200000; ++i) content += "line " + std::to_string(i) + "\r\n";
+    testing::TempFolder folder;
+    testing::writeFile(folder / "in.txt", content);
+    for (const PartCut cut : {PartCut{1, 1}, PartCut{3, 1000}}) {
+        Document doc;
+        std::size_t last = 0, checks = 0;
+        memo1set(
+            doc, folder / "in.txt", nullptr,
+            [&](std::size_t done) {
+                EXPECT_GE(done, last);
+                last = done;
+                ++checks;
+            },
+            cut);
+        EXPECT_EQ(last, doc.WholeText().size()) << cut.maxParts;
+        EXPECT_GT(checks, 4u) << cut.maxParts;
+        // A cancel is a check that throws: the load ends on the way, parts and all.
+        Document stopped;
+        const auto cancelLate = [](std::size_t done) {
+            if (done > 1'000'000) throw EAbort();
+        };
+        EXPECT_THROW(memo1set(stopped, folder / "in.txt", nullptr, cancelLate, cut), EAbort);
+        EXPECT_LT(stopped.WholeText().size(), doc.WholeText().size()) << cut.maxParts;
     }
 }
 
