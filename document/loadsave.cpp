@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "backgroundwriter.h"
 #include "errors.h"
 #include "linebreaks.h"
 #include "loadreport.h"
@@ -137,13 +138,22 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
     OpenWrite(file);
     CheckIo();
     TextFileGuard guard(file);
+    const std::string& text = doc.WholeText();
+    // The file is written a chunk at a time from two buffers that stay in the cache,
+    // one written on a thread of its own while the next is put together; a line
+    // longer than a chunk goes out on its own, straight from the Document.
+    constexpr std::size_t kChunk = 1 << 20;
+    BackgroundWriter writer(file, text.size() > 2 * kChunk);
     // A cancel abandons the file at once, which puts old content written over back;
     // where that fails, the user learns it and where the old content is kept, instead
-    // of taking the save for one that never began.
+    // of taking the save for one that never began. A write that failed meanwhile is
+    // what the user learns.
     const auto step = [&](std::size_t done) {
         try {
             check(done);
         } catch (const EAbort&) {
+            writer.wait();
+            CheckIo();
             AbandonText(file);
             if (file.old.restoreFailure != 0) {
                 throwIoFailure(file.old.restoreFailure, file.old.keptCopy);
@@ -151,18 +161,17 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
             throw;
         }
     };
-    const std::string& text = doc.WholeText();
     // The output is never longer than the text with a line end added and the final one.
     ClaimSpace(file, text.size() + 4);
-    // The file is written a chunk at a time from one buffer that stays in the cache;
-    // a line longer than a chunk goes out on its own, straight from the Document.
-    constexpr std::size_t kChunk = 1 << 20;
-    auto chunk = std::make_unique_for_overwrite<char[]>(kChunk);
-    char* w = chunk.get();
-    const char* const chunkEnd = chunk.get() + kChunk;
+    std::unique_ptr<char[]> chunks[2] = {std::make_unique_for_overwrite<char[]>(kChunk),
+                                         std::make_unique_for_overwrite<char[]>(kChunk)};
+    int current = 0;
+    char* w = chunks[0].get();
     auto writeChunk = [&] {
-        WriteText(file, std::string_view(chunk.get(), static_cast<std::size_t>(w - chunk.get())));
-        w = chunk.get();
+        char* const start = chunks[current].get();
+        writer.write(std::string_view(start, static_cast<std::size_t>(w - start)));
+        current ^= 1;
+        w = chunks[current].get();
     };
     const std::size_t n = text.size();
     if (check) step(0);
@@ -172,13 +181,13 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
         // Only the space that loading appended is dropped: any other last byte may be
         // the second half of a double-byte character.
         if (length > 0 && text[end - 1] == ' ') --length;
-        if (length + 2 > static_cast<std::size_t>(chunkEnd - w)) {
+        if (length + 2 > static_cast<std::size_t>(chunks[current].get() + kChunk - w)) {
             writeChunk();
             if (check) step(pos);
         }
         if (length + 2 > kChunk) {
-            WriteText(file, std::string_view(text).substr(pos, length));
-            WriteText(file, "\r\n");
+            writer.write(std::string_view(text).substr(pos, length));
+            writer.write("\r\n");
         } else {
             std::memcpy(w, text.data() + pos, length);
             w[length] = '\r';
@@ -188,7 +197,8 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
         pos = end + 2;  // past the CR LF, or past the end of the text
     }
     writeChunk();
-    WriteText(file, "\r\n");  // the final line end
+    writer.write("\r\n");  // the final line end
+    writer.wait();
     CheckIo();
     CloseText(file);
     CheckIo();

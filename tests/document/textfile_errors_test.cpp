@@ -224,8 +224,9 @@ TEST_F(SaveErrors, AFailingStepLeavesTheOldFile) {
 
 TEST_F(SaveErrors, AFailedWriteOfAnyBlockLeavesTheOldFile) {
     Document big;
-    for (int i = 0; i < 20000; ++i) big.AppendLine(std::string(40, 'b') + " ");
-    for (int n : {1, 2}) {  // the text, then the final line end
+    // Three chunks (written on a thread of their own), then the final line end.
+    for (int i = 0; i < 60000; ++i) big.AppendLine(std::string(40, 'b') + " ");
+    for (int n : {1, 2, 3, 4}) {
         testing::FaultInjector faults;
         faults.failNth(sys::Call::Write, n, ENOSPC);
         expectIoError([&] { memo1_get_out(big, target_); }, 112, "I/O エラー (112)");
