@@ -1,5 +1,6 @@
 #include "linebreaks.h"
 
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -87,8 +88,81 @@ std::string NormalizeLineBreaks(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// Whether the CR or LF at `i` is a line break: not the second byte of a character.
+bool isBreakAt(std::string_view text, std::size_t i) {
+    return leadRunBefore(text, i) % 2 == 0;
+}
+
+// The rule of normalize() for the one CR or LF at `i`: a break CR must be followed by
+// LF, and a break LF must follow a break CR.
+bool normalAt(std::string_view text, std::size_t i) {
+    if (!isBreakAt(text, i)) return true;
+    if (text[i] == '\r') return i + 1 < text.size() && text[i + 1] == '\n';
+    return i > 0 && text[i - 1] == '\r' && isBreakAt(text, i - 1);
+}
+
+#if defined(__SSE2__)
+// For 64 bytes at `p`: one bit per byte that is CR, LF, a lead byte (0x81-0x9F,
+// 0xE0-0xFC; with bit 5 flipped these are the one range 0xA1-0xDC).
+struct Masks {
+    std::uint64_t cr = 0, lf = 0, lead = 0;
+};
+Masks masksOf64(const unsigned char* p) {
+    const __m128i crs = _mm_set1_epi8('\r'), lfs = _mm_set1_epi8('\n');
+    const __m128i flip = _mm_set1_epi8(0x20), low = _mm_set1_epi8(static_cast<char>(0xA1));
+    const __m128i span = _mm_set1_epi8(0xDC - 0xA1);
+    Masks m;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i off = _mm_sub_epi8(_mm_xor_si128(v, flip), low);
+        const auto bits = [](__m128i x) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(x)));
+        };
+        m.cr |= bits(_mm_cmpeq_epi8(v, crs)) << (16 * k);
+        m.lf |= bits(_mm_cmpeq_epi8(v, lfs)) << (16 * k);
+        m.lead |= bits(_mm_cmpeq_epi8(_mm_min_epu8(off, span), off)) << (16 * k);
+    }
+    return m;
+}
+#endif
+
+}  // namespace
+
+// 64 bytes at a time, without a branch per line: where no CR or LF (nor the CR before
+// an LF) follows a lead byte, every one is a break, and the bytes are normal when each
+// CR is followed by LF and each LF follows CR. Where one does, its CRs and LFs are
+// decided one by one by normalize()'s rule.
 bool lineBreaksAreNormal(std::string_view text) {
-    return !normalize(text, nullptr);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    Masks before;  // of the 64 bytes before; none before the text
+    for (; i + 64 < n; i += 64) {
+        const Masks m = masksOf64(p + i);
+        const std::uint64_t crBefore = m.cr << 1 | before.cr >> 63;
+        const std::uint64_t leadBefore = m.lead << 1 | before.lead >> 63;
+        const std::uint64_t leadTwoBefore = m.lead << 2 | before.lead >> 62;
+        const std::uint64_t lfAfter = m.lf >> 1 | static_cast<std::uint64_t>(p[i + 64] == '\n')
+                                                      << 63;
+        before = m;
+        const std::uint64_t uncertain =
+            ((m.cr | m.lf) & leadBefore) | (m.lf & crBefore & leadTwoBefore);
+        if (uncertain == 0) {
+            if (((m.cr & ~lfAfter) | (m.lf & ~crBefore)) != 0) return false;
+            continue;
+        }
+        for (std::uint64_t hits = m.cr | m.lf; hits != 0; hits &= hits - 1) {
+            if (!normalAt(text, i + static_cast<std::size_t>(__builtin_ctzll(hits)))) return false;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if ((p[i] == '\r' || p[i] == '\n') && !normalAt(text, i)) return false;
+    }
+    return true;
 }
 
 std::size_t findLineEnd(std::string_view text, std::size_t from) {
