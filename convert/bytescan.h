@@ -26,6 +26,19 @@ inline std::uint32_t highBytes16(const std::uint8_t* p) {
 #endif
 }
 
+// Bit i set when byte i of the 16 at p is `b`.
+inline std::uint32_t byteHits16(const std::uint8_t* p, std::uint8_t b) {
+#if defined(__SSE2__)
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                         _mm_set1_epi8(static_cast<char>(b)))));
+#else
+    std::uint32_t mask = 0;
+    for (int i = 0; i < 16; ++i) mask |= static_cast<std::uint32_t>(p[i] == b) << i;
+    return mask;
+#endif
+}
+
 // Copies 16 bytes from p to q.
 inline void copy16(char* q, const std::uint8_t* p) {
     std::memcpy(q, p, 16);
