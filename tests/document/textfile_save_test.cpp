@@ -65,6 +65,15 @@ TEST(Save, LargeDocumentComesBackWhole) {
         expected += line + "\r\n";
     }
     EXPECT_EQ(save(doc), expected + "\r\n");
+    // A line's appended space at every place around the edge of a 1 MiB chunk, with
+    // and without a lone CR (kept) that moves where the sixteen-byte steps fall.
+    for (const bool loneCr : {false, true}) {
+        for (std::size_t length = (1 << 20) - 24; length < (1 << 20) + 4; ++length) {
+            std::string line(length - 1, 'a');
+            if (loneCr) line[5] = '\r';
+            EXPECT_EQ(save(withLines({line + " ", "b "})), line + "\r\nb\r\n\r\n") << length;
+        }
+    }
 }
 
 TEST(LoadAndSave, RoundTrips) {
