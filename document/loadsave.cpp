@@ -132,38 +132,29 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     CheckIo();
 }
 
-void memo1_get_out(const Document& doc, const std::string& SaveFileName, const StepCheck& check) {
-    TextFileRec file;
-    AssignName(file, SaveFileName);
-    OpenWrite(file);
-    CheckIo();
-    TextFileGuard guard(file);
-    const std::string& text = doc.WholeText();
+namespace {
+
+// Writes `text` in its saved form to the open `file` and closes it.
+void writeSaved(TextFileRec& file, const std::string& text, const StepCheck& check) {
     // The file is written a chunk at a time from two buffers that stay in the cache,
     // one written on a thread of its own while the next is put together.
     constexpr std::size_t kChunk = 1 << 20;
+    // Declared first, so that the writer has stopped before they go.
+    std::unique_ptr<char[]> chunks[2] = {std::make_unique_for_overwrite<char[]>(kChunk),
+                                         std::make_unique_for_overwrite<char[]>(kChunk)};
     BackgroundWriter writer(file, text.size() > 2 * kChunk);
-    // A cancel abandons the file at once, which puts old content written over back;
-    // where that fails, the user learns it and where the old content is kept, instead
-    // of taking the save for one that never began. A write that failed meanwhile is
-    // what the user learns.
+    // A write that failed while the user cancelled is what the user learns.
     const auto step = [&](std::size_t done) {
         try {
             check(done);
         } catch (const EAbort&) {
             writer.wait();
             CheckIo();
-            AbandonText(file);
-            if (file.old.restoreFailure != 0) {
-                throwIoFailure(file.old.restoreFailure, file.old.keptCopy);
-            }
             throw;
         }
     };
     // The output is never longer than the text with a line end added and the final one.
     ClaimSpace(file, text.size() + 4);
-    std::unique_ptr<char[]> chunks[2] = {std::make_unique_for_overwrite<char[]>(kChunk),
-                                         std::make_unique_for_overwrite<char[]>(kChunk)};
     int current = 0;
     char* w = chunks[0].get();
     // A step writes sixteen bytes, then perhaps a line end's two.
@@ -228,6 +219,31 @@ void memo1_get_out(const Document& doc, const std::string& SaveFileName, const S
     CheckIo();
     CloseText(file);
     CheckIo();
+}
+
+}  // namespace
+
+void memo1_get_out(const Document& doc, const std::string& SaveFileName, const StepCheck& check) {
+    TextFileRec file;
+    AssignName(file, SaveFileName);
+    OpenWrite(file);
+    CheckIo();
+    TextFileGuard guard(file);
+    try {
+        writeSaved(file, doc.WholeText(), check);
+    } catch (const EInOutError&) {
+        throw;  // a failed step put the old content back, or its message says where it is
+    } catch (...) {
+        // Anything else that ends the save (a cancel, a lack of memory) abandons the
+        // file at once, which puts old content written over back; where that fails, the
+        // user learns it and where the old content is kept, rather than what ended the
+        // save (a cancel would be taken for a save that never began).
+        AbandonText(file);
+        if (file.old.restoreFailure != 0) {
+            throwIoFailure(file.old.restoreFailure, file.old.keptCopy);
+        }
+        throw;
+    }
 }
 
 bool fileExists(const std::string& path) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <fstream>
 #include <string>
 
@@ -276,27 +277,33 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
             std::filesystem::remove(copy);
         }
     }
-    // A save cancelled after its first chunk puts the old content back at once; when
-    // that fails, the user is told so and where the copy is, not that nothing happened.
+    // A save cancelled after its first chunk, or ended there by a lack of memory, puts
+    // the old content back at once; when that fails, the user is told so and where the
+    // copy is, not that nothing happened.
     const std::string old(std::size_t{17} << 20, 'o');
-    writeFile(folder / "a.txt", old);
-    std::filesystem::remove(folder / "b.txt");
-    std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
-    // The save checks for a cancel after each full 1 MiB chunk.
-    testing::FaultInjector faults;
-    faults.failNth(sys::Call::Ftruncate, 1, EIO);
-    int steps = 0;
-    try {
-        memo1_get_out(chunks, folder / "a.txt", [&](std::size_t) {
-            if (++steps == 2) throw EAbort();
-        });
-        ADD_FAILURE() << "a cancelled save ran to its end";
-    } catch (const EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode, ioErrorCode(EIO));
-        const auto kept = tmp.entries();
-        ASSERT_EQ(kept.size(), 1u);
-        EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
-        EXPECT_TRUE(readFile(tmp / *kept.begin()) == old);
+    for (const bool cancelled : {true, false}) {
+        writeFile(folder / "a.txt", old);
+        std::filesystem::remove(folder / "b.txt");
+        std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
+        // The save checks for a cancel after each full 1 MiB chunk.
+        testing::FaultInjector faults;
+        faults.failNth(sys::Call::Ftruncate, 1, EIO);
+        int steps = 0;
+        try {
+            memo1_get_out(chunks, folder / "a.txt", [&](std::size_t) {
+                if (++steps < 2) return;
+                if (cancelled) throw EAbort();
+                throw std::bad_alloc();
+            });
+            ADD_FAILURE() << "a save ended early ran to its end";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.ErrorCode, ioErrorCode(EIO));
+            const auto kept = tmp.entries();
+            ASSERT_EQ(kept.size(), 1u);
+            EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
+            EXPECT_TRUE(readFile(tmp / *kept.begin()) == old);
+            std::filesystem::remove(tmp / *kept.begin());
+        }
     }
     ::unsetenv("TMPDIR");
 }
