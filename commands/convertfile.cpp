@@ -105,36 +105,50 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFil
     }
     std::optional<PieceWriter> writer;
     if (sink) writer.emplace(*sink, appendSaved);
-    ChunkConverter converter(settings.direction, settings.tables);
-    StreamReport report(settings.direction, settings.gaiji);
-    std::string unwritten;  // with --check a piece is converted only to be reported on
-    for (;;) {
-        std::string* converted = &unwritten;
-        if (writer) onFile(failedPath, job.output, [&] { converted = &writer->buffer(); });
-        converted->clear();
-        converter.convert(piece->loaded, *converted);
-        if (settings.report) report.addPiece(*piece, converter.takeMayReport());
-        result.bytesRead += piece->inputBytes;
-        if (writer) writer->submit();
-        progress += piece->inputBytes;
-        if (piece->last) break;
-        failedPath = job.input;
-        piece = &reader.next();
-        throwReadError(piece->error);
-        // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
-        if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
+    try {
+        ChunkConverter converter(settings.direction, settings.tables);
+        StreamReport report(settings.direction, settings.gaiji);
+        std::string unwritten;  // with --check a piece is converted only to be reported on
+        for (;;) {
+            std::string* converted = &unwritten;
+            if (writer) onFile(failedPath, job.output, [&] { converted = &writer->buffer(); });
+            converted->clear();
+            converter.convert(piece->loaded, *converted);
+            if (settings.report) report.addPiece(*piece, converter.takeMayReport());
+            result.bytesRead += piece->inputBytes;
+            if (writer) writer->submit();
+            progress += piece->inputBytes;
+            if (piece->last) break;
+            failedPath = job.input;
+            piece = &reader.next();
+            throwReadError(piece->error);
+            // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
+            if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
+        }
+        result.report = report.report();
+        result.marked = converter.converted();
+        if (!writer) return;
+        onFile(failedPath, job.output, [&] {
+            writer->buffer().assign(kFinalLineEnd);
+            writer->submit(false);
+            writer->drain();
+        });
+        result.bytesWritten = writer->written();
+        onFile(failedPath, job.input, [&] { input.close(); });
+        onFile(failedPath, job.output, [&] { sink->finish(); });
+    } catch (...) {
+        // Whatever ends the file early (a refusal found late, a failed read) gives
+        // the output up at once, once its writer has stopped; a target written in
+        // place whose old content cannot go back is then the error the user learns.
+        writer.reset();
+        try {
+            if (sink) sink->abandon();
+        } catch (const EInOutError&) {
+            failedPath = job.output;
+            throw;
+        }
+        throw;
     }
-    result.report = report.report();
-    result.marked = converter.converted();
-    if (!writer) return;
-    onFile(failedPath, job.output, [&] {
-        writer->buffer().assign(kFinalLineEnd);
-        writer->submit(false);
-        writer->drain();
-    });
-    result.bytesWritten = writer->written();
-    onFile(failedPath, job.input, [&] { input.close(); });
-    onFile(failedPath, job.output, [&] { sink->finish(); });
 }
 
 // The one line a message takes: its CR LF breaks become spaces.

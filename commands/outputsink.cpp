@@ -54,6 +54,8 @@ class HeldSink : public OutputSink {
         target_->finish();
     }
 
+    void abandon() override { target_->abandon(); }
+
   private:
     std::unique_ptr<OutputSink> target_;
     int fd_ = -1;
@@ -94,6 +96,16 @@ class FileSink : public OutputSink {
     void finish() override {
         CloseText(file_);
         CheckIo();
+    }
+
+    void abandon() override {
+        if (file_.mode == TextFileMode::Closed) return;
+        // A failed write of its own was reported already, with where the old content is.
+        const bool reported = file_.failure != 0;
+        AbandonText(file_);
+        if (!reported && file_.old.restoreFailure != 0) {
+            throwIoFailure(file_.old.restoreFailure, file_.old.keptCopy);
+        }
     }
 
   private:

@@ -16,6 +16,10 @@ class OutputSink {
     virtual ~OutputSink() = default;
     virtual void write(std::string_view bytes) = 0;
     virtual void finish() = 0;
+    // Gives the output up after a failure elsewhere, at once, so that old content
+    // written over goes back; throws EInOutError naming where it is kept when it
+    // cannot go back. Nothing for a sink that changes nothing before finish().
+    virtual void abandon() {}
 };
 
 // A file, written through the text-file layer the window's Save As uses: a new

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <vector>
@@ -10,8 +13,10 @@
 #include "commands/conversioncommands.h"
 #include "commands/convertfile.h"
 #include "commands/filecommands.h"
+#include "document/ioerror.h"
 #include "document/syscalls.h"
 #include "support/bytes.h"
+#include "support/faultinjector.h"
 #include "support/scripteddialogs.h"
 #include "support/tempfolder.h"
 
@@ -142,6 +147,34 @@ TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
         expectSameAsWindow(folder, input, Direction::ToVelmor, round % 2 == 0, chunk);
         if (::testing::Test::HasFailure()) FAIL() << "round " << round;
     }
+}
+
+// A kanji-in found late refuses a file whose output was already partly written in
+// place (the target has a second name): the old content goes back, and when it
+// cannot, the result says where it is kept instead of a refusal that left all alone.
+TEST_F(StreamedConversion, ALateRefusalThatCannotPutTheTargetBackNamesTheKeptCopy) {
+    testing::TempFolder folder, tmp;
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const std::string old(100000, 'o');
+    testing::writeFile(folder / "out", old);
+    std::filesystem::create_hard_link(folder / "out", folder / "out-link");
+    std::string input;
+    for (int i = 0; i < 2000; ++i) input += "line " + std::to_string(i) + "\r\n";
+    testing::writeFile(folder / "in", input + bytes({0x93, 0x70}) + "\r\n");
+    testing::FaultInjector faults;
+    faults.failNth(sys::Call::Ftruncate, 1, EIO);  // putting the old content back
+    ConvertSettings settings;
+    settings.direction = Direction::ToVelmor;
+    settings.chunkBytes = 1024;
+    std::atomic<std::uint64_t> progress{0};
+    const FileResult result = convertFile({folder / "in", folder / "out"}, settings, progress);
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(result.outcome, FileOutcome::Failed);
+    EXPECT_EQ(result.path, folder / "out");
+    const auto kept = tmp.entries();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(result.message, keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
+    EXPECT_TRUE(testing::readFile(tmp / *kept.begin()) == old);
 }
 
 TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {
