@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <new>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include "document/errors.h"
