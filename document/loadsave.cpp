@@ -99,9 +99,11 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
     std::size_t lines = 0;
     while (!atEnd) {
         if (doc.WholeText().empty() || endsWithCrLf(doc.WholeText())) {
+            // Progress is told in bytes of the Document's text, as line by line below.
+            const std::size_t before = doc.WholeText().size();
             const std::size_t used =
                 loadLinesInParts(doc, BufferedText(file), droppedCr, cut, [&](std::size_t loaded) {
-                    if (check) check(loaded);
+                    if (check) check(before + loaded);
                 });
             if (used > 0) {
                 ConsumeBuffered(file, used);
