@@ -56,8 +56,9 @@ class Document {
     std::string text_;
     bool modified_ = false;
     std::size_t storageLimit_ = static_cast<std::size_t>(-1);
-    // Start offset of every line, built on first use by LineCount/LineAt and kept
-    // up to date by AppendLine; bulk readers walk the text and never need it.
+    // Start offset of every line, built by a load (reserve) or on first use by
+    // LineCount/LineAt, and kept up to date by the appends; bulk readers walk the text
+    // and never need it.
     mutable std::vector<std::size_t> lineStarts_;
     mutable bool indexed_ = false;
 };
