@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <future>
-#include <system_error>
 
 #include "bytescan.h"
 #include "document/hugepages.h"
@@ -84,29 +83,17 @@ bool convertInParts(PartConverter convert, OutputSizeOf sizeOf, std::string_view
         parts[i].scan = scan;
         parts[i].startPair = scan.kanjiPair;
     }
-    std::vector<std::future<void>> running;
-    running.reserve(parts.size());
-    try {
-        for (Part& part : parts) {
-            running.push_back(std::async(std::launch::async, [&part, convert, sizeOf, &plan] {
-                part.outcome =
-                    convertTelling(convert, sizeOf, part.text, part.scan, part.out, plan);
-            }));
-        }
-    } catch (const std::system_error&) {
-        // No more threads to be had (a process or pids limit): this one converts the
-        // parts left, in turn.
-    }
+    const auto convertPart = [&parts, convert, sizeOf, &plan](std::size_t i) {
+        Part& part = parts[i];
+        part.outcome = convertTelling(convert, sizeOf, part.text, part.scan, part.out, plan);
+    };
+    std::vector<std::future<void>> running = startOnThreads(parts.size(), convertPart);
     const OutputSize size = sizeOf(text.size());
     reserveOutput(out, size.expected, size.bound);
     bool met = convertTelling(convert, sizeOf, text.substr(0, starts.front()), scan, out, plan).met;
     for (std::size_t i = 0; i < parts.size(); ++i) {
+        awaitOrDo(running, i, convertPart);
         Part& part = parts[i];
-        if (i < running.size()) {
-            running[i].get();
-        } else {
-            part.outcome = convertTelling(convert, sizeOf, part.text, part.scan, part.out, plan);
-        }
         if (part.outcome.usedStartingPair && !(part.startPair == scan.kanjiPair)) {
             part.out.clear();
             part.scan = scan;

@@ -4,9 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <future>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "hugepages.h"
@@ -94,27 +92,19 @@ std::size_t loadLinesInParts(Document& doc, std::string_view bytes, bool& droppe
     }
     std::atomic<std::size_t> loaded{0};
     std::atomic<bool> stop{false};
-    std::vector<std::future<void>> running;
-    running.reserve(parts.size());
+    const auto loadPart = [&parts, &loaded, &stop](std::size_t i) {
+        try {
+            parts[i].load(loaded, stop);
+        } catch (const Stopped&) {
+            // The load ended without this part; nothing of it is used.
+        }
+    };
+    std::vector<std::future<void>> running = startOnThreads(parts.size(), loadPart);
     // Declared after `running`, so a throw stops the parts before waiting for them.
     struct StopOnExit {
         std::atomic<bool>& stop;
         ~StopOnExit() { stop.store(true, std::memory_order_relaxed); }
     } stopOnExit{stop};
-    try {
-        for (LoadedPart& part : parts) {
-            running.push_back(std::async(std::launch::async, [&part, &loaded, &stop] {
-                try {
-                    part.load(loaded, stop);
-                } catch (const Stopped&) {
-                    // The load ended without this part; nothing of it is used.
-                }
-            }));
-        }
-    } catch (const std::system_error&) {
-        // No more threads to be had (a process or pids limit): this one loads the
-        // parts left, in turn.
-    }
     const std::string_view first = bytes.substr(0, starts.empty() ? bytes.size() : starts.front());
     std::size_t used = loadWholeLines(
         first, droppedCr, [&](std::string_view text, std::span<const std::uint32_t> ends) {
@@ -126,13 +116,9 @@ std::size_t loadLinesInParts(Document& doc, std::string_view bytes, bool& droppe
     bool whole = used == first.size();
     if (!whole) stop.store(true, std::memory_order_relaxed);
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        LoadedPart& part = parts[i];
-        if (i < running.size()) {
-            running[i].get();
-        } else if (whole) {
-            part.load(loaded, stop);
-        }
+        awaitOrDo(running, i, loadPart);  // one not started and not needed stops at once
         if (!whole) continue;
+        LoadedPart& part = parts[i];
         part.appendTo(doc);
         droppedCr |= part.droppedCr;
         used += part.used;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <future>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace velmor {
 
@@ -23,5 +26,33 @@ struct PartCut {
             1, std::min(maxParts, bytes / std::max<std::size_t>(minPartBytes, 1)));
     }
 };
+
+// Starts work(0), work(1), ... work(count - 1) on threads of their own and returns
+// their futures. Where no more threads can be had (a process or pids limit) it returns
+// fewer, and awaitOrDo() does the works left on the caller's thread.
+template <typename Work>
+std::vector<std::future<void>> startOnThreads(std::size_t count, const Work& work) {
+    std::vector<std::future<void>> running;
+    running.reserve(count);
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            running.push_back(std::async(std::launch::async, work, i));
+        }
+    } catch (const std::system_error&) {
+        // No more threads: the works not started are done by awaitOrDo().
+    }
+    return running;
+}
+
+// Waits for work(i) started by startOnThreads(), passing on what it threw, or does it
+// here when it was not started.
+template <typename Work>
+void awaitOrDo(std::vector<std::future<void>>& running, std::size_t i, const Work& work) {
+    if (i < running.size()) {
+        running[i].get();
+    } else {
+        work(i);
+    }
+}
 
 }  // namespace velmor

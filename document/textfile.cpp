@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <future>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -71,22 +69,14 @@ std::size_t readInParts(TextFileRec& file) {
         }
         read[k] = at - from;
     };
-    std::vector<std::future<void>> running;
-    try {
-        for (std::size_t k = 1; k < parts; ++k)
-            running.push_back(std::async(std::launch::async, readPart, k));
-    } catch (const std::system_error&) {
-        // No more threads to be had: this one reads the parts left, in turn.
-    }
+    // Part 0 here, the others on threads of their own.
+    const auto readLaterPart = [&readPart](std::size_t i) { readPart(i + 1); };
+    std::vector<std::future<void>> running = startOnThreads(parts - 1, readLaterPart);
     readPart(0);
     std::size_t gapless = read[0];
     bool whole = read[0] == partRange(0).second;
     for (std::size_t k = 1; k < parts; ++k) {
-        if (k - 1 < running.size()) {
-            running[k - 1].get();
-        } else {
-            readPart(k);
-        }
+        awaitOrDo(running, k - 1, readLaterPart);
         if (whole) gapless += read[k];
         const auto [from, to] = partRange(k);
         whole = whole && read[k] == to - from;
