@@ -184,9 +184,10 @@ void writeSaved(TextFileRec& file, const std::string& text, const StepCheck& che
     if (check) step(0);
     // Sixteen bytes at a time, stopping only at CRs: lines are short in most text, and
     // one library call or two per line cost more than the copying.
-    while (pos < n && PendingIoError == 0) {
+    while (pos < n) {
         if (w > roomEnd()) {
             writeChunk();
+            if (PendingIoError != 0) break;  // a failed write: nothing more is written
             if (check) step(pos);
         }
 #if defined(__SSE2__)
