@@ -5,7 +5,7 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake -G Ninja -Wno-dev
 
-.PHONY: run test setup release check-build clean fuzz
+.PHONY: run test setup release check-build plain-build clean fuzz
 
 setup:
 	@scripts/setup.sh
@@ -25,8 +25,16 @@ check-build: setup
 	@$(CMAKE) -S . -B $(BUILD)/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD)/test -j $(JOBS)
 
-test: check-build
+# The byte logic once more with the plain branches beside its SSE2 fast paths, as
+# machines without SSE2 (arm64) run them.
+plain-build: setup
+	@$(CMAKE) -S . -B $(BUILD)/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON \
+		-DVELMOR_PLAIN=ON >/dev/null
+	@cmake --build $(BUILD)/plain -j $(JOBS) --target byte_tests
+
+test: check-build plain-build
 	cd $(BUILD)/test && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD)/plain && ctest --output-on-failure -j $(JOBS) -L bytes
 
 clean:
 	rm -rf $(BUILD)

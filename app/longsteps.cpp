@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <exception>
-#include <future>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 #include "commands/messages.h"
+#include "document/threads.h"
 
 namespace velmor {
 
@@ -25,7 +25,7 @@ constexpr int kScale = 1000;
 // box never close it; it closes when the worker has ended.
 class StepDialog : public QProgressDialog {
   public:
-    StepDialog(QWidget* owner, const QString& label, StepProgress& progress)
+    StepDialog(QWidget* owner, const QString& label, Progress& progress)
         : QProgressDialog(label, QString::fromUtf8("キャンセル"), 0, kScale, owner),
           progress_(progress) {
         setWindowTitle(QString::fromUtf8(kAppTitle));
@@ -52,7 +52,7 @@ class StepDialog : public QProgressDialog {
         if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
     }
 
-    StepProgress& progress_;
+    Progress& progress_;
 };
 
 QString labelFor(StepKind kind) {
@@ -69,20 +69,40 @@ QString labelFor(StepKind kind) {
 
 }  // namespace
 
-void runLongStep(QWidget* owner, StepKind kind, StepProgress& progress,
+void runLongStep(QWidget* owner, StepKind kind, Progress& progress,
                  const std::function<void()>& step) {
-    std::packaged_task<void()> task(step);
-    std::future<void> result = task.get_future();
-    std::thread worker(std::move(task));
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    Thread worker = Thread::start([&] {
+        // Told however the step ends; what it threw is rethrown by join().
+        struct Done {
+            std::mutex& mutex;
+            std::condition_variable& ended;
+            bool& done;
+            ~Done() {
+                std::lock_guard lock(mutex);
+                done = true;
+                ended.notify_all();
+            }
+        } tellDone{mutex, ended, done};
+        step();
+    });
+    // Without a thread the step runs here, with no box to show meanwhile.
+    if (!worker.running()) return step();
+    const auto hasEnded = [&](std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex);
+        return ended.wait_for(lock, wait, [&] { return done; });
+    };
     // Most steps end within the quiet time and show nothing.
-    if (result.wait_for(kQuietTime) != std::future_status::ready) {
+    if (!hasEnded(kQuietTime)) {
         StepDialog dialog(owner, labelFor(kind), progress);
         if (progress.total() == 0) dialog.setRange(0, 0);  // size unknown: no percent
         if (kind == StepKind::Convert) dialog.setCancelButton(nullptr);
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (result.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            if (hasEnded(std::chrono::milliseconds(0))) {
                 loop.quit();
             } else if (progress.total() > 0) {
                 const double share = static_cast<double>(progress.done()) / progress.total();
@@ -93,8 +113,7 @@ void runLongStep(QWidget* owner, StepKind kind, StepProgress& progress,
         dialog.show();
         loop.exec();
     }
-    worker.join();
-    result.get();  // rethrows what the step threw
+    worker.join();  // rethrows what the step threw
 }
 
 }  // namespace velmor

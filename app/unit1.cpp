@@ -16,8 +16,8 @@
 
 #include "commands/conversioncommands.h"
 #include "commands/messages.h"
-#include "commands/reporting.h"
 #include "commands/reporttexts.h"
+#include "commands/usergaiji.h"
 #include "errordisplay.h"
 #include "longsteps.h"
 #include "memoview.h"
@@ -297,7 +297,7 @@ void TForm1::setFileItemsEnabled(bool enabled) {
     Close1->setEnabled(enabled);
 }
 
-void TForm1::runLongStep(StepKind kind, StepProgress& progress, const std::function<void()>& step) {
+void TForm1::runLongStep(StepKind kind, Progress& progress, const std::function<void()>& step) {
     // A load or conversion changes the Document the view reads: the view waits until
     // it has ended.
     struct Freeze {
@@ -313,7 +313,7 @@ void TForm1::runLongStep(StepKind kind, StepProgress& progress, const std::funct
 }
 
 StepRunner TForm1::longStepRunner() {
-    return [this](StepKind kind, StepProgress& progress, const std::function<void()>& step) {
+    return [this](StepKind kind, Progress& progress, const std::function<void()>& step) {
         runLongStep(kind, progress, step);
     };
 }

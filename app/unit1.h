@@ -92,8 +92,7 @@ class TForm1 : public QMainWindow, private FileCommandHost {
 
     void setFileItemsEnabled(bool enabled) override;
     void terminateApplication() override;
-    void runLongStep(StepKind kind, StepProgress& progress,
-                     const std::function<void()>& step) override;
+    void runLongStep(StepKind kind, Progress& progress, const std::function<void()>& step) override;
     StepRunner longStepRunner();
 
     Workspace ws_;

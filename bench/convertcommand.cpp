@@ -10,7 +10,7 @@
 #include "commands/conversioncommands.h"
 #include "commands/filecommands.h"
 #include "commands/messages.h"
-#include "commands/reporting.h"
+#include "commands/usergaiji.h"
 #include "commands/workspace.h"
 #include "document/errors.h"
 #include "measure.h"

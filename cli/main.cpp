@@ -4,15 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <deque>
+#include <mutex>
+#include <new>
 #include <vector>
 
 #include "commands/convertfile.h"
-#include "commands/reporttexts.h"
+#include "commands/messages.h"
+#include "document/syscalls.h"
+#include "document/threads.h"
 #include "options.h"
 #include "progress.h"
 #include "reportoutput.h"
@@ -25,7 +28,7 @@ std::uint64_t totalInputBytes(const std::vector<FileJob>& jobs) {
     std::uint64_t total = 0;
     struct stat st;
     for (const auto& job : jobs) {
-        if (job.input != kStandardStream && ::stat(job.input.c_str(), &st) == 0) {
+        if (job.input != kStandardStream && sys::calls().stat(job.input.c_str(), &st) == 0) {
             total += static_cast<std::uint64_t>(st.st_size);
         }
     }
@@ -37,23 +40,6 @@ std::string failureLine(const FileResult& result) {
     std::string line = "velmor-convert: " + result.path + ": " + result.message;
     if (result.code != 0) line += " (" + std::to_string(result.code) + ")";
     return line;
-}
-
-// --strict: converts the file only when a first pass finds nothing it would lose.
-FileResult convertIfLossless(const FileJob& job, const ConvertSettings& settings,
-                             ProgressLine& progress) {
-    ConvertSettings check = settings;
-    check.check = true;
-    std::atomic<std::uint64_t> checked{0};
-    FileResult result = convertFile(job, check, checked);
-    if (result.outcome != FileOutcome::Converted) return result;
-    if (!result.report.empty()) {
-        result.outcome = FileOutcome::Refused;
-        result.path = job.input;
-        result.message = kMsgWouldLose;
-        return result;
-    }
-    return convertFile(job, settings, progress.bytesDone());
 }
 
 // Writes the JSON report to `path` ("-": standard output); false after telling why not.
@@ -72,6 +58,100 @@ bool writeJson(const std::string& path, const std::vector<FileReport>& reports) 
     return ok;
 }
 
+// The files of the run, handed out to the workers in order. A worker whose file
+// failed for lack of memory or descriptors while others run puts it back and stops:
+// with one file fewer at once, it is converted again. The last worker never stops.
+class JobQueue {
+  public:
+    explicit JobQueue(std::size_t jobs) {
+        for (std::size_t i = 0; i < jobs; ++i) waiting_.push_back(i);
+    }
+    void workerStarted() {
+        std::lock_guard lock(mutex_);
+        ++workers_;
+    }
+    // The next file's index; false when none is left.
+    bool take(std::size_t& job) {
+        std::lock_guard lock(mutex_);
+        if (waiting_.empty()) return false;
+        job = waiting_.front();
+        waiting_.pop_front();
+        return true;
+    }
+    // True when `job` was put back and the worker is to stop.
+    bool putBackAndStop(std::size_t job) {
+        std::lock_guard lock(mutex_);
+        if (workers_ < 2) return false;
+        --workers_;
+        waiting_.push_front(job);
+        return true;
+    }
+    void workerStopped() {
+        std::lock_guard lock(mutex_);
+        --workers_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::deque<std::size_t> waiting_;
+    std::size_t workers_ = 0;
+};
+
+int run(const CommandLine& commandLine) {
+    const auto& jobs = commandLine.jobs;
+    Progress bytes(totalInputBytes(jobs));
+    ProgressLine progress(!commandLine.quiet && ::isatty(STDERR_FILENO), jobs.size(), bytes);
+    JobQueue queue(jobs.size());
+    std::mutex resultsMutex;
+    bool anyFailed = false;
+    bool anyLoss = false;
+    std::vector<FileReport> reports(jobs.size());
+    auto worker = [&] {
+        for (std::size_t i; queue.take(i);) {
+            FileResult result = convertFile(jobs[i], commandLine.settings, &bytes);
+            if (result.resourcesShort && jobs[i].input != kStandardStream &&
+                queue.putBackAndStop(i)) {
+                return;
+            }
+            if (commandLine.printReport && !result.report.empty()) {
+                std::string lines =
+                    reportLines(jobs[i].input, result.report, commandLine.maxReport);
+                lines.pop_back();
+                progress.tell(lines);
+            }
+            if (result.outcome != FileOutcome::Converted) progress.tell(failureLine(result));
+            {
+                std::lock_guard lock(resultsMutex);
+                anyLoss = anyLoss || !result.report.empty();
+                anyFailed = anyFailed || result.outcome != FileOutcome::Converted;
+                reports[i] = {jobs[i].input, commandLine.settings.direction,
+                              std::move(result.report)};
+            }
+            progress.fileDone();
+        }
+        queue.workerStopped();
+    };
+    // This thread is one of the workers; the others run while threads can be had.
+    queue.workerStarted();
+    std::vector<Thread> workers;
+    for (unsigned k = 1; k < commandLine.parallelFiles; ++k) {
+        queue.workerStarted();
+        Thread thread = Thread::start(worker);
+        if (!thread.running()) {
+            queue.workerStopped();
+            break;
+        }
+        workers.push_back(std::move(thread));
+    }
+    worker();
+    for (Thread& thread : workers) thread.join();
+    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, reports)) {
+        anyFailed = true;
+    }
+    if (anyFailed) return kExitSomeFailed;
+    return commandLine.settings.check && anyLoss ? kExitWouldLose : kExitConverted;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,42 +159,10 @@ int main(int argc, char** argv) {
     if (auto status = parseCommandLine(argc, argv, commandLine)) return *status;
     // A closed standard output shows as a failed write of that file, not a signal.
     ::signal(SIGPIPE, SIG_IGN);
-
-    const auto& jobs = commandLine.jobs;
-    ProgressLine progress(!commandLine.quiet && ::isatty(STDERR_FILENO), jobs.size(),
-                          totalInputBytes(jobs));
-    std::atomic<std::size_t> nextJob{0};
-    std::atomic<bool> anyFailed{false};
-    std::atomic<bool> anyLoss{false};
-    std::vector<FileReport> reports(jobs.size());
-    auto worker = [&] {
-        for (std::size_t i; (i = nextJob++) < jobs.size();) {
-            FileResult result =
-                commandLine.strict
-                    ? convertIfLossless(jobs[i], commandLine.settings, progress)
-                    : convertFile(jobs[i], commandLine.settings, progress.bytesDone());
-            if (!result.report.empty()) anyLoss = true;
-            if (commandLine.printReport && !result.report.empty()) {
-                std::string lines =
-                    reportLines(jobs[i].input, result.report, commandLine.maxReport);
-                lines.pop_back();
-                progress.tell(lines);
-            }
-            if (result.outcome != FileOutcome::Converted) {
-                anyFailed = true;
-                progress.tell(failureLine(result));
-            }
-            reports[i] = {jobs[i].input, commandLine.settings.direction, std::move(result.report)};
-            progress.fileDone();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned k = 1; k < commandLine.parallelFiles; ++k) workers.emplace_back(worker);
-    worker();
-    for (auto& thread : workers) thread.join();
-    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, reports)) {
-        anyFailed = true;
+    try {
+        return run(commandLine);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "velmor-convert: %s\n", kMsgOutOfMemory);
     }
-    if (anyFailed) return kExitSomeFailed;
-    return commandLine.settings.check && anyLoss ? kExitWouldLose : kExitConverted;
+    return kExitSomeFailed;
 }

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
-#include <thread>
+
+#include "document/syscalls.h"
+#include "document/threads.h"
 
 namespace velmor {
 
@@ -32,14 +34,14 @@ struct RawOptions {
 
 bool isFolder(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return sys::calls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // What tells two paths to one file apart from two files: an existing file's device
 // and inode (so "a.txt" and "./a.txt" are one), else the path itself.
 std::string fileIdentity(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return path;
+    if (sys::calls().stat(path.c_str(), &st) != 0) return path;
     return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
@@ -94,7 +96,7 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
 
 std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandLine) {
     RawOptions raw;
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    unsigned jobs = static_cast<unsigned>(hardwareThreads());
     CLI::App app{
         "Converts text files between VELMOR and Shift-JIS, as velmor-kanji does.\n"
         "Exit: 0 done, 1 a file refused or failed, 2 usage error, 3 --check saw losses.",
@@ -108,7 +110,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     auto* suffix = app.add_option("--suffix", raw.suffix, "write each output as INPUT + SUFFIX")
                        ->type_name("SUFFIX");
     app.add_flag("--in-place", raw.inPlace, "replace each input with its output");
-    app.add_flag("--force", commandLine.settings.force,
+    app.add_flag("--force", commandLine.settings.policy.force,
                  "convert Shift-JIS that already holds kanji-in sequences");
     app.add_option("-j,--jobs", jobs, "files converted at the same time (default: cores)")
         ->type_name("N");
@@ -124,7 +126,8 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         ->type_name("FILE");
     app.add_flag("--check", commandLine.settings.check,
                  "write nothing; exit 3 when any file would lose something");
-    app.add_flag("--strict", commandLine.strict, "convert only the files that would lose nothing");
+    app.add_flag("--strict", commandLine.settings.policy.strict,
+                 "convert only the files that would lose nothing");
     app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
         ->required()
         ->type_name("");
@@ -140,17 +143,19 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         if (jobs == 0) throw UsageError{"-j needs at least 1"};
         commandLine.settings.direction = raw.toSjis ? Direction::ToSjis : Direction::ToVelmor;
         if (commandLine.settings.check) {
-            if (commandLine.strict) throw UsageError{"choose one of --check and --strict"};
+            if (commandLine.settings.policy.strict)
+                throw UsageError{"choose one of --check and --strict"};
             for (const auto& input : raw.inputs) commandLine.jobs.push_back({input, ""});
         } else {
             commandLine.jobs = planJobs(raw);
         }
-        if (commandLine.strict &&
+        if (commandLine.settings.policy.strict &&
             std::count(raw.inputs.begin(), raw.inputs.end(), std::string(kStandardStream)) > 0) {
             throw UsageError{"--strict reads each input twice: it needs named inputs"};
         }
         commandLine.settings.report = commandLine.printReport || commandLine.settings.check ||
-                                      commandLine.strict || !commandLine.reportJson.empty();
+                                      commandLine.settings.policy.strict ||
+                                      !commandLine.reportJson.empty();
         if (!gaijiPath.empty()) {
             commandLine.gaiji = loadGaijiTable(gaijiPath);
             commandLine.gaijiTables = std::make_shared<const GaijiPairTables>(commandLine.gaiji);

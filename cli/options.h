@@ -20,7 +20,6 @@ struct CommandLine {
     bool printReport = false;
     std::size_t maxReport = 20;
     std::string reportJson;
-    bool strict = false;  // convert only the files that would lose nothing
     // The gaiji table of --gaiji, which settings.gaiji and settings.tables use.
     GaijiTable gaiji;
     std::shared_ptr<const GaijiPairTables> gaijiTables;

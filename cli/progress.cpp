@@ -11,13 +11,13 @@ constexpr char kClearLine[] = "\r\033[K";
 
 }  // namespace
 
-ProgressLine::ProgressLine(bool enabled, std::size_t files, std::uint64_t totalBytes)
-    : enabled_(enabled), files_(files), totalBytes_(totalBytes) {
-    if (enabled_) thread_ = std::thread([this] { run(); });
+ProgressLine::ProgressLine(bool enabled, std::size_t files, const Progress& bytes)
+    : files_(files), bytes_(bytes) {
+    if (enabled) thread_ = Thread::start([this] { run(); });
 }
 
 ProgressLine::~ProgressLine() {
-    if (!enabled_) return;
+    if (!thread_.running()) return;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -25,6 +25,11 @@ ProgressLine::~ProgressLine() {
     stop_.notify_all();
     thread_.join();
     if (drawn_) std::fputs(kClearLine, stderr);
+}
+
+void ProgressLine::fileDone() {
+    std::lock_guard lock(mutex_);
+    ++filesDone_;
 }
 
 void ProgressLine::tell(const std::string& line) {
@@ -43,15 +48,15 @@ void ProgressLine::run() {
 void ProgressLine::draw() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double mb = static_cast<double>(bytes_.load()) / 1e6;
+    const double mb = static_cast<double>(bytes_.done()) / 1e6;
     const double rate = seconds > 0 ? mb / seconds : 0;
-    const double totalMb = static_cast<double>(totalBytes_) / 1e6;
+    const double totalMb = static_cast<double>(bytes_.total()) / 1e6;
     char left[32] = "";
     if (rate > 0 && totalMb >= mb) {
         std::snprintf(left, sizeof left, ", %.0f s left", (totalMb - mb) / rate);
     }
-    std::fprintf(stderr, "%s%zu/%zu files, %.1f MB, %.1f MB/s%s", kClearLine, filesDone_.load(),
-                 files_, mb, rate, left);
+    std::fprintf(stderr, "%s%zu/%zu files, %.1f MB, %.1f MB/s%s", kClearLine, filesDone_, files_,
+                 mb, rate, left);
     std::fflush(stderr);
     drawn_ = true;
 }

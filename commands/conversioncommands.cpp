@@ -3,22 +3,57 @@
 #include <string>
 #include <string_view>
 
+#include "conversionrules.h"
 #include "convert/converters.h"
+#include "convert/reportlocator.h"
 #include "messages.h"
-#include "reporting.h"
 
 namespace velmor {
 
 namespace {
 
-bool refuseWithoutDocument(const Workspace& ws, UserDialogs& dialogs) {
-    if (!ws.document.WholeText().empty()) return false;
-    dialogs.messageBox(kMsgOpenFileFirst, MsgKind::Information, mbOK);
-    return true;
+// The window asks the user where the rules leave a question open.
+constexpr ConversionPolicy kWindowPolicy{true, false, false};
+
+// True when the conversion in `direction` goes ahead; otherwise the user was told
+// why not, or answered the question with anything but Yes.
+bool goesAhead(Workspace& ws, UserDialogs& dialogs, Direction direction) {
+    const std::int32_t done =
+        direction == Direction::ToSjis ? ws.state.ToSjisDone : ws.state.ToVelmorDone;
+    ConversionFacts facts;
+    facts.noText = ws.document.WholeText().empty();
+    facts.doneBefore = done == 1;
+    Ruling ruling = ruleOnConversion(direction, facts, kWindowPolicy);
+    if (ruling.verdict == Verdict::Convert && direction == Direction::ToVelmor) {
+        velmor_check(ws, dialogs);
+        facts.holdsKanjiIn = ws.scan.HasVelmorCodes == 1;
+        ruling = ruleOnConversion(direction, facts, kWindowPolicy);
+    }
+    switch (ruling.verdict) {
+        case Verdict::Convert:
+            return true;
+        case Verdict::Ask:
+            return dialogs.messageBox(windowText(ruling.reason), MsgKind::Confirmation,
+                                      mbYes | mbCancel) == mrYes;
+        case Verdict::Refuse:
+            break;
+    }
+    dialogs.messageBox(windowText(ruling.reason), MsgKind::Information, mbOK);
+    return false;
 }
 
-void refuseDoubleConversion(UserDialogs& dialogs) {
-    dialogs.messageBox(kMsgDoubleConversion, MsgKind::Information, mbOK);
+// The entries of a conversion in `direction` that has just been computed from the
+// Document's text, which it has not replaced yet. Searches the text only when the
+// conversion's scan saw a sign of them (ws.scan.mayReport); positions are those of
+// the file while the text is still as loaded.
+ConversionReport findConversionEntries(const Workspace& ws, Direction direction) {
+    ConversionReport found;
+    if (ws.scan.mayReport != 1) return found;
+    // Once converted, the text's columns are no longer the file's.
+    const LoadColumnMap columns(ws.report.conversions() == 0 ? ws.report : ConversionReport{});
+    locateConversionEntries(ws.document.WholeText(), direction,
+                            ws.gaiji.empty() ? nullptr : &ws.gaiji, columns, found);
+    return found;
 }
 
 // Converts the whole Document and replaces its text, through `runner` (which shows
@@ -28,16 +63,15 @@ void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, 
                   std::int32_t& other) {
     done = 0;
     const std::string_view text = ws.document.WholeText();
-    StepProgress progress(text.size());
+    Progress progress(text.size());
     const auto step = [&] {
-        PartPlan plan = PartPlan::forThisMachine();
-        if (runner) plan.sliceDone = [&progress](std::size_t bytes) { progress.add(bytes); };
+        Progress* told = runner ? &progress : nullptr;
         std::string output;
         ws.scan.mayReport = 0;
         if (direction == Direction::ToSjis) {
-            convertVelmorToSjis(text, ws.scan, done, output, plan);
+            convertVelmorToSjis(text, ws.scan, done, output, PartCut::forThisMachine(), told);
         } else {
-            convertSjisToVelmor(text, ws.scan, done, output, plan);
+            convertSjisToVelmor(text, ws.scan, done, output, PartCut::forThisMachine(), told);
         }
         ConversionReport found = findConversionEntries(ws, direction);
         ws.document.ReplaceText(std::move(output));
@@ -53,9 +87,13 @@ void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, 
 }  // namespace
 
 void velmorSjisThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& runner) {
-    if (refuseWithoutDocument(ws, dialogs)) return;
-    if (ws.state.ToSjisDone == 1) return refuseDoubleConversion(dialogs);
+    if (!goesAhead(ws, dialogs, Direction::ToSjis)) return;
     convertWhole(ws, runner, Direction::ToSjis, ws.state.ToSjisDone, ws.state.ToVelmorDone);
+}
+
+void sjisVelmorThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& runner) {
+    if (!goesAhead(ws, dialogs, Direction::ToVelmor)) return;
+    convertWhole(ws, runner, Direction::ToVelmor, ws.state.ToVelmorDone, ws.state.ToSjisDone);
 }
 
 void velmor_sjisClick(Workspace& ws, UserDialogs& dialogs) {
@@ -67,19 +105,11 @@ void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
 }
 
 void velmor_check(Workspace& ws, UserDialogs& dialogs) {
-    if (refuseWithoutDocument(ws, dialogs)) return;
-    ws.scan.HasVelmorCodes = containsKanjiIn(ws.document.WholeText()) ? 1 : 0;
-}
-
-void sjisVelmorThrough(Workspace& ws, UserDialogs& dialogs, const StepRunner& runner) {
-    if (refuseWithoutDocument(ws, dialogs)) return;
-    if (ws.state.ToVelmorDone == 1) return refuseDoubleConversion(dialogs);
-    velmor_check(ws, dialogs);
-    if (ws.scan.HasVelmorCodes == 1 &&
-        dialogs.messageBox(kMsgAlreadyVelmor, MsgKind::Confirmation, mbYes | mbCancel) != mrYes) {
+    if (ws.document.WholeText().empty()) {
+        dialogs.messageBox(windowText(Refusal::NoText), MsgKind::Information, mbOK);
         return;
     }
-    convertWhole(ws, runner, Direction::ToVelmor, ws.state.ToVelmorDone, ws.state.ToSjisDone);
+    ws.scan.HasVelmorCodes = containsKanjiIn(ws.document.WholeText()) ? 1 : 0;
 }
 
 }  // namespace velmor

@@ -1,188 +1,185 @@
 #include "convertfile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
 
-#include "chunkreader.h"
-#include "commands/messages.h"
 #include "convert/converters.h"
+#include "convert/piececonverter.h"
+#include "convert/reportlocator.h"
 #include "document/errors.h"
 #include "document/ioerror.h"
+#include "document/loadreport.h"
+#include "document/outputsink.h"
+#include "document/piecereader.h"
+#include "document/piecewriter.h"
 #include "document/textfile.h"
-#include "outputsink.h"
-#include "piecewriter.h"
-#include "streamreport.h"
+#include "messages.h"
 
 namespace velmor {
 
 namespace {
 
-// A refusal of the kind the window tells in a message box.
-struct Refusal {
-    const char* message;
+// A refusal found while the file was read.
+struct Refused {
+    Refusal reason;
 };
 
-[[noreturn]] void throwIoError(int code) {
-    throw EInOutError(code, ioErrorMessage(code));
+void refuseUnless(Direction direction, const ConversionFacts& facts,
+                  const ConversionPolicy& policy) {
+    const Ruling ruling = ruleOnConversion(direction, facts, policy);
+    if (ruling.verdict != Verdict::Convert) throw Refused{ruling.reason};
 }
 
-// The input, opened as the window's Open opens a file, or the standard input.
-class InputFile {
-  public:
-    explicit InputFile(const std::string& path) {
-        if (path == kStandardStream) {
-            fd_ = STDIN_FILENO;
-            return;
-        }
-        AssignName(file_, path);
-        OpenRead(file_);
-        CheckIo();
-        fd_ = file_.handle.get();
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+void openInput(TextFileRec& input, const FileJob& job, const ConvertSettings& settings) {
+    AssignName(input, job.input);
+    if (job.input == kStandardStream) {
+        OpenStream(input, settings.standardInput);
+    } else {
+        OpenRead(input);
     }
-    ~InputFile() {
-        if (file_.mode != TextFileMode::Closed) AbandonText(file_);
-    }
-    int fd() const { return fd_; }
-    bool isFile() const { return fd_ != STDIN_FILENO; }
-    // Closes the file; fails with 1006, as the window's load does, when another
-    // program changed it while it was read.
-    void close() {
-        if (file_.mode == TextFileMode::Closed) return;
-        struct stat st;
-        if (::fstat(fd_, &st) != 0) throwIoError(ioErrorCode(errno));
-        if (static_cast<std::size_t>(st.st_size) != file_.expectedSize ||
-            st.st_mtim.tv_sec != file_.expectedTime.tv_sec ||
-            st.st_mtim.tv_nsec != file_.expectedTime.tv_nsec) {
-            throwIoError(kIoFileChanged);
-        }
-        CloseText(file_);
-        CheckIo();
-    }
-
-  private:
-    TextFileRec file_;
-    int fd_ = -1;
-};
-
-void throwReadError(int code) {
-    if (code != 0) throwIoError(code);
+    CheckIo(input);
 }
 
-// Runs `step`, a step on the file at `path`, so a failure names that file.
-template <typename Step>
-void onFile(std::string& failedPath, const std::string& path, Step step) {
-    failedPath = path;
-    step();
+std::unique_ptr<OutputSink> openOutput(const FileJob& job, const ConvertSettings& settings,
+                                       const TextFileRec& input, bool holdBack) {
+    if (job.output == kStandardStream) {
+        return openStreamSink(settings.standardOutput, job.output, holdBack);
+    }
+    return openFileSink(job.output, input.stream ? -1 : input.handle.get());
 }
 
-// The pieces of one file through the converter into the sink. Throws Refusal, and
-// EInOutError with `failedPath` set to the file it concerns.
-void convertPieces(const FileJob& job, const ConvertSettings& settings, InputFile& input,
-                   FileResult& result, std::atomic<std::uint64_t>& progress,
-                   std::string& failedPath) {
-    ChunkReader reader(input.fd(), settings.chunkBytes, settings.report);
-    const LoadedPiece* piece = &reader.next();
-    throwReadError(piece->error);
-    // The conversions refuse a Document that loaded to nothing.
-    if (piece->loaded.empty()) throw Refusal{kMsgOpenFileFirst};
-    const bool preScan = settings.direction == Direction::ToVelmor && !settings.force;
-    if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
+// The pieces of one input through the converter into its output. Throws Refused,
+// and EInOutError naming the file it concerns.
+void convertPieces(const FileJob& job, const ConvertSettings& settings, FileResult& result,
+                   Progress* progress) {
+    TextFileRec input;
+    openInput(input, job, settings);
+    TextFileGuard inputGuard(input);
+    std::optional<PieceReader> reader(std::in_place, input,
+                                      ReadPlan{settings.chunkBytes, 2, settings.report});
+    const LoadedPiece* piece = reader->next();
+    const Direction direction = settings.direction;
+    ConversionFacts facts;
+    facts.noText = piece == nullptr || piece->text.empty();
+    refuseUnless(direction, facts, settings.policy);
+    facts.holdsKanjiIn = direction == Direction::ToVelmor && containsKanjiIn(piece->text);
+    refuseUnless(direction, facts, settings.policy);
 
+    // Towards VELMOR a kanji-in found in a later piece refuses the whole file, as the
+    // window's pre-scan does: standard output then waits until the end.
+    const bool scansOn = direction == Direction::ToVelmor && !settings.policy.force;
     std::unique_ptr<OutputSink> sink;
-    if (!settings.check) {
-        onFile(failedPath, job.output, [&] {
-            sink = job.output == kStandardStream
-                       ? openStdoutSink(preScan && !piece->last)
-                       : openFileSink(job.output, input.isFile() ? input.fd() : -1);
-        });
-    }
+    if (!settings.check) sink = openOutput(job, settings, input, scansOn && !piece->last);
     std::optional<PieceWriter> writer;
-    if (sink) writer.emplace(*sink, appendSaved);
+    if (sink) writer.emplace(*sink);
     try {
-        ChunkConverter converter(settings.direction, settings.tables);
-        StreamReport report(settings.direction, settings.gaiji);
-        std::string unwritten;  // with --check a piece is converted only to be reported on
+        PieceConverter converter(direction, settings.tables);
+        std::string converted;
         for (;;) {
-            std::string* converted = &unwritten;
-            if (writer) onFile(failedPath, job.output, [&] { converted = &writer->buffer(); });
-            converted->clear();
-            converter.convert(piece->loaded, *converted);
-            if (settings.report) report.addPiece(*piece, converter.takeMayReport());
+            converted.clear();
+            converter.convert(piece->text, converted);
+            if (settings.report) {
+                addPieceEntries(*piece, direction, settings.gaiji, converter.takeMayReport(),
+                                result.report);
+            }
+            if (writer) writer->handSaved(converted);
             result.bytesRead += piece->inputBytes;
-            if (writer) writer->submit();
-            progress += piece->inputBytes;
-            if (piece->last) break;
-            failedPath = job.input;
-            piece = &reader.next();
-            throwReadError(piece->error);
-            // A kanji-in anywhere refuses the whole file, as the window's pre-scan does.
-            if (preScan && containsKanjiIn(piece->loaded)) throw Refusal{kMsgAlreadyVelmor};
+            tell(progress, piece->inputBytes);
+            piece = reader->next();
+            if (piece == nullptr) break;
+            if (scansOn) {
+                facts.holdsKanjiIn = containsKanjiIn(piece->text);
+                refuseUnless(direction, facts, settings.policy);
+            }
         }
-        result.report = report.report();
+        if (settings.report && reader->afterEndMark()) {
+            addAfterEndMark(*reader->afterEndMark(), result.report);
+        }
+        reader.reset();
         result.marked = converter.converted();
-        if (!writer) return;
-        onFile(failedPath, job.output, [&] {
-            writer->buffer().assign(kFinalLineEnd);
-            writer->submit(false);
-            writer->drain();
-        });
-        result.bytesWritten = writer->written();
-        onFile(failedPath, job.input, [&] { input.close(); });
-        onFile(failedPath, job.output, [&] { sink->finish(); });
-    } catch (...) {
-        // Whatever ends the file early (a refusal found late, a failed read) gives
-        // the output up at once, once its writer has stopped; a target written in
-        // place whose old content cannot go back is then the error the user learns.
-        writer.reset();
-        try {
-            if (sink) sink->abandon();
-        } catch (const EInOutError&) {
-            failedPath = job.output;
-            throw;
+        if (writer) {
+            writer->writeRaw(kFinalLineEnd);
+            writer->finish();
+            result.bytesWritten = writer->written();
         }
+        CloseText(input);  // fails when another program changed the input meanwhile
+        CheckIo(input);
+        if (sink) sink->finish();
+    } catch (...) {
+        // Whatever ends the file early (a refusal found late, a failed read) gives the
+        // output up at once, once its writer has stopped; a target written in place
+        // whose old content cannot go back is then the error the user learns.
+        writer.reset();
+        if (sink) sink->abandon();
         throw;
     }
 }
 
-// The one line a message takes: its CR LF breaks become spaces.
-std::string oneLine(std::string text) {
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
-    return text;
+// The refusal as one line of standard error: the window's text, its CR LF breaks
+// made spaces.
+std::string refusalLine(Refusal reason) {
+    std::string text;
+    for (std::string_view rest = windowText(reason);;) {
+        const std::size_t at = rest.find("\r\n");
+        text += rest.substr(0, at);
+        if (at == std::string_view::npos) return text;
+        text += ' ';
+        rest.remove_prefix(at + 2);
+    }
+}
+
+FileResult convertOnce(const FileJob& job, const ConvertSettings& settings, Progress* progress) {
+    FileResult result;
+    try {
+        convertPieces(job, settings, result, progress);
+        return result;
+    } catch (const Refused& refused) {
+        result.outcome = FileOutcome::Refused;
+        result.refusal = refused.reason;
+        result.path = job.input;
+        result.message = refusalLine(refused.reason);
+        return result;
+    } catch (const EInOutError& error) {
+        result.code = error.ErrorCode;
+        result.systemError = error.SystemError;
+        result.keptCopy = error.KeptCopy;
+        result.message = error.message();
+        result.path = error.FileName;
+        result.resourcesShort = error.ErrorCode == kIoTooManyOpenFiles;
+    } catch (const Exception& error) {
+        result.message = error.message();
+        result.path = job.input;
+    } catch (const std::bad_alloc&) {
+        result.message = kMsgOutOfMemory;
+        result.path = job.input;
+        result.resourcesShort = true;
+    }
+    result.outcome = FileOutcome::Failed;
+    return result;
 }
 
 }  // namespace
 
-FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
-                       std::atomic<std::uint64_t>& progress) {
-    FileResult result;
-    std::string failedPath = job.input;
-    try {
-        InputFile input(job.input);
-        convertPieces(job, settings, input, result, progress, failedPath);
-        return result;
-    } catch (const Refusal& refusal) {
-        result.outcome = FileOutcome::Refused;
-        result.path = job.input;
-        result.message = oneLine(refusal.message);
-        return result;
-    } catch (const EInOutError& error) {
-        result.code = error.ErrorCode;
-        result.message = error.message();
-    } catch (const Exception& error) {
-        result.message = error.message();
-    } catch (const std::bad_alloc&) {
-        result.message = kMsgOutOfMemory;
+FileResult convertFile(const FileJob& job, const ConvertSettings& settings, Progress* progress) {
+    if (settings.policy.strict && !settings.check) {
+        ConvertSettings firstPass = settings;
+        firstPass.check = true;
+        firstPass.report = true;
+        FileResult checked = convertOnce(job, firstPass, nullptr);
+        if (checked.outcome != FileOutcome::Converted) return checked;
+        ConversionFacts facts;
+        facts.wouldLose = !checked.report.empty();
+        const Ruling ruling = ruleOnConversion(settings.direction, facts, settings.policy);
+        if (ruling.verdict != Verdict::Convert) {
+            checked.outcome = FileOutcome::Refused;
+            checked.refusal = ruling.reason;
+            checked.path = job.input;
+            checked.message = refusalLine(ruling.reason);
+            return checked;
+        }
     }
-    result.outcome = FileOutcome::Failed;
-    result.path = failedPath;
-    return result;
+    return convertOnce(job, settings, progress);
 }
 
 }  // namespace velmor

@@ -14,14 +14,14 @@ std::string bareFileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void openFile(Workspace& ws, const std::string& path, const StepCheck& check) {
+void openFile(Workspace& ws, const std::string& path, Progress* progress) {
     ws.document.ClearText();
     ws.report.clear();
     ws.state.OpenFileName = path;
     ws.state.ToSjisDone = 0;
     ws.state.ToVelmorDone = 0;
     try {
-        memo1set(ws.document, ws.state.OpenFileName, &ws.report, check);
+        memo1set(ws.document, ws.state.OpenFileName, &ws.report, progress);
     } catch (...) {
         // The lines read before the failure are not the file: saved, they would
         // replace it with its head. The error goes on to the user.
@@ -32,9 +32,9 @@ void openFile(Workspace& ws, const std::string& path, const StepCheck& check) {
     ws.document.SetModifiedMark(false);
 }
 
-void saveFileAs(Workspace& ws, const std::string& path, const StepCheck& check) {
+void saveFileAs(Workspace& ws, const std::string& path, Progress* progress) {
     ws.state.SaveFileName = path;
-    memo1_get_out(ws.document, ws.state.SaveFileName, check);
+    memo1_get_out(ws.document, ws.state.SaveFileName, progress);
 }
 
 int FileCommands::askSaveQuestion() {
@@ -48,7 +48,6 @@ void FileCommands::closeDocument() {
 }
 
 FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
-    SaveDialog1.options = ofNoChangeDir;
     SaveDialog1.filter = kSaveFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Save, SaveDialog1))
         return SaveOutcome::DialogCancelled;
@@ -61,11 +60,10 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
             return SaveOutcome::OverwriteRefused;
         }
     }
-    StepProgress progress(ws_.document.WholeText().size());
+    Progress progress(ws_.document.WholeText().size());
     try {
-        host_.runLongStep(StepKind::Save, progress, [&] {
-            saveFileAs(ws_, SaveDialog1.fileName, [&](std::size_t done) { progress.check(done); });
-        });
+        host_.runLongStep(StepKind::Save, progress,
+                          [&] { saveFileAs(ws_, SaveDialog1.fileName, &progress); });
     } catch (const EAbort&) {
         // Cancelled: the old file is as it was and the work stays, as after a refusal.
         return SaveOutcome::OverwriteRefused;
@@ -82,7 +80,6 @@ bool FileCommands::refusedWhileOpen() {
 
 void FileCommands::Open1Click() {
     if (refusedWhileOpen()) return;
-    OpenDialog1.options = ofNoChangeDir;
     OpenDialog1.filter = kOpenFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Open, OpenDialog1)) return;
     load(OpenDialog1.fileName);
@@ -93,11 +90,9 @@ void FileCommands::load(const std::string& path) {
     host_.setFileItemsEnabled(false);
     std::error_code unknown;
     const std::uintmax_t size = std::filesystem::file_size(path, unknown);
-    StepProgress progress(unknown ? 0 : static_cast<std::size_t>(size));
+    Progress progress(unknown ? 0 : static_cast<std::uint64_t>(size));
     // A failed or cancelled load leaves the Document empty (openFile sees to that).
-    host_.runLongStep(StepKind::Load, progress, [&] {
-        openFile(ws_, path, [&](std::size_t done) { progress.check(done); });
-    });
+    host_.runLongStep(StepKind::Load, progress, [&] { openFile(ws_, path, &progress); });
     host_.setFileItemsEnabled(true);
 }
 

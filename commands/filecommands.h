@@ -18,7 +18,7 @@ class FileCommandHost {
     // Ends the message loop directly, without asking the close query.
     virtual void terminateApplication() = 0;
     // Runs a load or save that may take long; by default right here.
-    virtual void runLongStep(StepKind, StepProgress&, const std::function<void()>& step) { step(); }
+    virtual void runLongStep(StepKind, Progress&, const std::function<void()>& step) { step(); }
 };
 
 // Open, Close, Save As, Exit and the window's close query. They move the Document
@@ -62,12 +62,12 @@ std::string bareFileName(const std::string& path);
 // What Open does once its dialog returned `path`: drops the text, loads the file and
 // starts afresh (mark cleared, neither conversion done). Throws EInOutError; a failed
 // load leaves the Document empty and unmarked, never with part of the file.
-void openFile(Workspace& ws, const std::string& path, const StepCheck& check = {});
+void openFile(Workspace& ws, const std::string& path, Progress* progress = nullptr);
 // Save As's refusal: an empty Document is not saved, and the user is told to open a
 // file first. True when refused.
 bool saveRefused(const Workspace& ws, UserDialogs& dialogs);
 // What Save As does once its dialog returned `path` and any overwrite was allowed:
 // writes the Document to `path`. Throws EInOutError; the mark is the caller's.
-void saveFileAs(Workspace& ws, const std::string& path, const StepCheck& check = {});
+void saveFileAs(Workspace& ws, const std::string& path, Progress* progress = nullptr);
 
 }  // namespace velmor

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversionrules.h"
+
 namespace velmor {
 
 // Every text the commands and the main window show, in one place. The message
@@ -21,6 +23,24 @@ inline constexpr char kMsgDoubleConversion[] =
 inline constexpr char kMsgAlreadyVelmor[] =
     "ファイルは既にＶＥＬＭＯＲ漢字を含んでいます。\r\n（変換方向が逆のようです）\r\n変換を強行しま"
     "すか？";
+
+// Why a conversion refuses, or what it asks, as the window says it.
+inline constexpr char kMsgWouldLose[] = "変換で意味の失われる箇所があるため変換しませんでした";
+constexpr const char* windowText(Refusal reason) {
+    switch (reason) {
+        case Refusal::NoText:
+            return kMsgOpenFileFirst;
+        case Refusal::DoneBefore:
+            return kMsgDoubleConversion;
+        case Refusal::HoldsKanjiIn:
+            return kMsgAlreadyVelmor;
+        case Refusal::WouldLose:
+            return kMsgWouldLose;
+        case Refusal::None:
+            break;
+    }
+    return "";
+}
 
 // The file commands. A filter is "description|pattern|description|pattern...".
 inline constexpr char kOpenFilter[] = "Text files (*.txt)|*.TXT|すべてのファイル(*.*)|*.*";

@@ -24,9 +24,6 @@ std::string reportBytesHex(std::string_view bytes);
 // entries are in use (0: no table). Empty when there is nothing to say.
 std::string reportSummary(const ConversionReport& report, std::size_t gaijiInUse);
 
-// Why --strict refuses a file.
-inline constexpr char kMsgWouldLose[] = "変換で意味の失われる箇所があるため変換しませんでした";
-
 // The key that opens the list of entries, as the summary names it.
 inline constexpr char kReportListKey[] = "F8";
 

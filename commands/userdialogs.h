@@ -44,14 +44,11 @@ enum MsgResult : int {
 
 enum class FileDialogKind { Open, Save };
 
-// Option bit: keep the process's current folder. The commands set exactly this.
-constexpr unsigned ofNoChangeDir = 8;
-
-// A file dialog as the commands see it. The commands set `filter` and `options`
-// before every use; `fileName` and `filterIndex` carry over from the last use.
+// A file dialog as the commands see it. The commands set `filter` before every use;
+// `fileName` and `filterIndex` carry over from the last use. The dialogs never change
+// the process's current folder.
 struct FileDialogState {
     std::string filter;    // "description|pattern|description|pattern..."
-    unsigned options = 0;  // option bits
     std::string fileName;  // shown at opening; the chosen path after an accepted dialog
     int filterIndex = 1;   // 1-based selected file type
 };

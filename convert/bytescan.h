@@ -3,11 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "document/simd.h"
 #include "kanjicode.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace velmor {
 
@@ -16,7 +13,7 @@ namespace velmor {
 
 // Bit i set when byte i of the 16 at p is 0x80 or above.
 inline std::uint32_t highBytes16(const std::uint8_t* p) {
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     return static_cast<std::uint32_t>(
         _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
 #else
@@ -28,7 +25,7 @@ inline std::uint32_t highBytes16(const std::uint8_t* p) {
 
 // Bit i set when byte i of the 16 at p is `b`.
 inline std::uint32_t byteHits16(const std::uint8_t* p, std::uint8_t b) {
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     return static_cast<std::uint32_t>(
         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
                                          _mm_set1_epi8(static_cast<char>(b)))));
@@ -47,7 +44,7 @@ inline void copy16(char* q, const std::uint8_t* p) {
 // Bit i set when bytes i and i + 1 at p are one of the four kanji-in sequences;
 // reads 17 bytes.
 inline std::uint32_t kanjiInStarts16(const std::uint8_t* p) {
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     auto splat = [](std::uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); };
     __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));

@@ -4,12 +4,10 @@
 #include "converters.h"
 
 #include <algorithm>
-#include <future>
 
 #include "bytescan.h"
 #include "document/hugepages.h"
 #include "document/linebreaks.h"
-#include "document/partcut.h"
 #include "outputbuffer.h"
 #include "sjistovelmor.h"
 #include "velmortosjis.h"
@@ -39,23 +37,24 @@ struct Part {
     PartOutcome outcome;
 };
 
-// Converts `piece` as one call of `convert` would; but when the plan is to be told,
-// in up to 16 slices cut at line starts, with the scan carried from slice to slice,
-// telling the plan after each. Room for the whole piece is reserved first, so that
-// no slice moves the output.
+// Converts `piece` as one call of `convert` would; but with a progress to tell, in up
+// to 16 slices cut at line starts, with the scan carried from slice to slice, telling
+// the progress after each. Room for the whole piece is reserved first, so that no
+// slice moves the output.
 PartOutcome convertTelling(PartConverter convert, OutputSizeOf sizeOf, std::string_view piece,
-                           ScanState& scan, std::string& out, const PartPlan& plan) {
-    if (!plan.sliceDone) return convert(piece, scan, out);
+                           ScanState& scan, std::string& out, const PartCut& cut,
+                           Progress* progress) {
+    if (progress == nullptr) return convert(piece, scan, out);
     constexpr std::size_t kSlices = 16;
     const std::vector<std::size_t> starts =
-        partStarts(piece, {kSlices, std::max<std::size_t>(plan.minPartBytes / kSlices, 1)});
+        partStarts(piece, {kSlices, std::max<std::size_t>(cut.minPartBytes / kSlices, 1)});
     const OutputSize size = sizeOf(piece.size());
     reserveOutput(out, size.expected, size.bound + (starts.size() + 1) * sizeOf(0).bound);
     PartOutcome whole;
     for (std::size_t i = 0, from = 0; i <= starts.size(); ++i) {
         const std::size_t to = i < starts.size() ? starts[i] : piece.size();
         const PartOutcome slice = convert(piece.substr(from, to - from), scan, out);
-        plan.sliceDone(to - from);
+        tell(progress, to - from);
         // A slice depends on the piece's starting pair only while no slice before it
         // wrote a pair.
         whole.usedStartingPair |= slice.usedStartingPair && !whole.wrotePair;
@@ -75,7 +74,7 @@ PartOutcome convertTelling(PartConverter convert, OutputSizeOf sizeOf, std::stri
 // part met its mark.
 bool convertInParts(PartConverter convert, OutputSizeOf sizeOf, std::string_view text,
                     std::span<const std::size_t> starts, ScanState& scan, std::string& out,
-                    const PartPlan& plan) {
+                    const PartCut& cut, Progress* progress) {
     std::vector<Part> parts(starts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) {
         std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
@@ -83,16 +82,19 @@ bool convertInParts(PartConverter convert, OutputSizeOf sizeOf, std::string_view
         parts[i].scan = scan;
         parts[i].startPair = scan.kanjiPair;
     }
-    const auto convertPart = [&parts, convert, sizeOf, &plan](std::size_t i) {
+    const auto convertPart = [&parts, convert, sizeOf, &cut, progress](std::size_t i) {
         Part& part = parts[i];
-        part.outcome = convertTelling(convert, sizeOf, part.text, part.scan, part.out, plan);
+        part.outcome =
+            convertTelling(convert, sizeOf, part.text, part.scan, part.out, cut, progress);
     };
-    std::vector<std::future<void>> running = startOnThreads(parts.size(), convertPart);
+    TaskSet running(parts.size(), convertPart);
     const OutputSize size = sizeOf(text.size());
     reserveOutput(out, size.expected, size.bound);
-    bool met = convertTelling(convert, sizeOf, text.substr(0, starts.front()), scan, out, plan).met;
+    bool met =
+        convertTelling(convert, sizeOf, text.substr(0, starts.front()), scan, out, cut, progress)
+            .met;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        awaitOrDo(running, i, convertPart);
+        running.await(i);
         Part& part = parts[i];
         if (part.outcome.usedStartingPair && !(part.startPair == scan.kanjiPair)) {
             part.out.clear();
@@ -111,21 +113,18 @@ bool convertInParts(PartConverter convert, OutputSizeOf sizeOf, std::string_view
 
 bool convertWith(PartConverter convert, OutputSizeOf sizeOf, std::string_view text,
                  std::span<const std::size_t> starts, ScanState& scan, std::string& out,
-                 const PartPlan& plan) {
-    if (starts.empty()) return convertTelling(convert, sizeOf, text, scan, out, plan).met;
-    return convertInParts(convert, sizeOf, text, starts, scan, out, plan);
+                 const PartCut& cut, Progress* progress) {
+    if (starts.empty()) {
+        return convertTelling(convert, sizeOf, text, scan, out, cut, progress).met;
+    }
+    return convertInParts(convert, sizeOf, text, starts, scan, out, cut, progress);
 }
 
 }  // namespace
 
-PartPlan PartPlan::forThisMachine() {
-    const PartCut cut = PartCut::forThisMachine();
-    return {cut.maxParts, cut.minPartBytes};
-}
-
-std::vector<std::size_t> partStarts(std::string_view text, const PartPlan& plan) {
+std::vector<std::size_t> partStarts(std::string_view text, const PartCut& cut) {
     const std::size_t n = text.size();
-    const std::size_t parts = PartCut{plan.maxParts, plan.minPartBytes}.partsFor(n);
+    const std::size_t parts = cut.partsFor(n);
     std::vector<std::size_t> starts;
     // Each part starts at the first line start at or after its share of the text;
     // a long line can swallow a share, and then that part is dropped.
@@ -140,42 +139,34 @@ std::vector<std::size_t> partStarts(std::string_view text, const PartPlan& plan)
 
 void convertVelmorToSjisAt(std::string_view text, std::span<const std::size_t> starts,
                            ScanState& scan, std::int32_t& toSjisDone, std::string& out) {
-    if (convertWith(convertPartVelmorToSjis, velmorToSjisSize, text, starts, scan, out, {})) {
+    if (convertWith(convertPartVelmorToSjis, velmorToSjisSize, text, starts, scan, out, {},
+                    nullptr)) {
         toSjisDone = 1;
     }
 }
 
 void convertSjisToVelmorAt(std::string_view text, std::span<const std::size_t> starts,
                            ScanState& scan, std::int32_t& toVelmorDone, std::string& out) {
-    if (convertWith(convertPartSjisToVelmor, sjisToVelmorSize, text, starts, scan, out, {})) {
+    if (convertWith(convertPartSjisToVelmor, sjisToVelmorSize, text, starts, scan, out, {},
+                    nullptr)) {
         toVelmorDone = 1;
     }
 }
 
 void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
-                         std::string& out, const PartPlan& plan) {
-    if (convertWith(convertPartVelmorToSjis, velmorToSjisSize, text, partStarts(text, plan), scan,
-                    out, plan)) {
+                         std::string& out, const PartCut& cut, Progress* progress) {
+    if (convertWith(convertPartVelmorToSjis, velmorToSjisSize, text, partStarts(text, cut), scan,
+                    out, cut, progress)) {
         toSjisDone = 1;
     }
 }
 
 void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& toVelmorDone,
-                         std::string& out, const PartPlan& plan) {
-    if (convertWith(convertPartSjisToVelmor, sjisToVelmorSize, text, partStarts(text, plan), scan,
-                    out, plan)) {
+                         std::string& out, const PartCut& cut, Progress* progress) {
+    if (convertWith(convertPartSjisToVelmor, sjisToVelmorSize, text, partStarts(text, cut), scan,
+                    out, cut, progress)) {
         toVelmorDone = 1;
     }
-}
-
-void convertVelmorToSjis(std::string_view text, ScanState& scan, std::int32_t& toSjisDone,
-                         std::string& out) {
-    convertVelmorToSjis(text, scan, toSjisDone, out, PartPlan::forThisMachine());
-}
-
-void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& toVelmorDone,
-                         std::string& out) {
-    convertSjisToVelmor(text, scan, toVelmorDone, out, PartPlan::forThisMachine());
 }
 
 bool containsKanjiIn(std::string_view text) {

@@ -152,13 +152,17 @@ GaijiTable loadGaijiTable(const std::string& path) {
     TextFileRec file;
     AssignName(file, path);
     OpenRead(file);
-    CheckIo();
+    CheckIo(file);
     TextFileGuard guard(file);
-    AtEnd(file);  // reads the whole file into the buffer
-    CheckIo();
-    std::string text(BufferedText(file));
+    std::string text;
+    while (!file.endOfFile) {
+        const std::size_t have = text.size();
+        text.resize(have + 64 * 1024);
+        text.resize(have + ReadBytes(file, text.data() + have, text.size() - have));
+        CheckIo(file);
+    }
     CloseText(file);
-    CheckIo();
+    CheckIo(file);
     return parseGaijiTable(text, path);
 }
 

@@ -136,4 +136,15 @@ void locateConversionEntries(std::string_view text, Direction direction, const G
     }
 }
 
+void addPieceEntries(const LoadedPiece& piece, Direction direction, const GaijiTable* table,
+                     bool mayReport, ConversionReport& report) {
+    ConversionReport load;
+    if (!piece.raw.empty()) locateLoadEntries(piece.raw, load);
+    addShifted(load, piece.firstLine, report);
+    if (!mayReport) return;
+    ConversionReport found;
+    locateConversionEntries(piece.text, direction, table, LoadColumnMap(load), found);
+    addShifted(found, piece.firstLine, report);
+}
+
 }  // namespace velmor

@@ -4,6 +4,7 @@
 
 #include "direction.h"
 #include "document/loadreport.h"
+#include "document/piecereader.h"
 #include "document/report.h"
 #include "gaijitable.h"
 
@@ -18,5 +19,11 @@ namespace velmor {
 // mapped to the file through `columns`; view positions are in the converted text.
 void locateConversionEntries(std::string_view text, Direction direction, const GaijiTable* table,
                              const LoadColumnMap& columns, ConversionReport& report);
+
+// Adds what loading and converting one piece of an input loses to `report`, at its
+// places in the whole input: as the window finds them for the whole file. `mayReport`
+// is what the converter said of the piece (PieceConverter::takeMayReport).
+void addPieceEntries(const LoadedPiece& piece, Direction direction, const GaijiTable* table,
+                     bool mayReport, ConversionReport& report);
 
 }  // namespace velmor

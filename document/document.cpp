@@ -3,13 +3,10 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "errors.h"
 #include "hugepages.h"
 #include "linebreaks.h"
+#include "simd.h"
 
 namespace velmor {
 
@@ -24,7 +21,7 @@ void collectBreaks(std::string_view text, std::size_t from, std::vector<std::siz
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = from;
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     const __m128i lfs = _mm_set1_epi8('\n');
     for (; i + 16 <= n; i += 16) {
         auto hits = static_cast<unsigned>(_mm_movemask_epi8(
@@ -94,11 +91,11 @@ void Document::AppendText(std::string_view bytes) {
     modified_ = true;
 }
 
-void Document::AppendLines(std::string_view lines, std::span<const std::uint32_t> lineEnds) {
+void Document::AppendLines(std::string_view lines, std::span<const std::size_t> lineEnds) {
     const std::size_t base = text_.size();
     text_.append(lines);
     if (indexed_) {
-        for (std::uint32_t end : lineEnds) lineStarts_.push_back(base + end);
+        for (std::size_t end : lineEnds) lineStarts_.push_back(base + end);
     }
     modified_ = true;
 }

@@ -29,7 +29,7 @@ class Document {
     // AppendText for a Document that is empty or ends with CR LF, given `lines` whose
     // only CR LFs end lines, at the offsets `lineEnds` just past each (a loaded
     // text's): the index grows from them without a look at the bytes.
-    void AppendLines(std::string_view lines, std::span<const std::uint32_t> lineEnds);
+    void AppendLines(std::string_view lines, std::span<const std::size_t> lineEnds);
     // Replaces the whole text with NormalizeLineBreaks(text). An unchanged text
     // leaves everything as it is; a changed one clears the modified mark.
     // Throws EInvalidOperation, keeping text and mark, when memory runs out.

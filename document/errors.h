@@ -30,11 +30,23 @@ class EInvalidOperation : public Exception {
     using Exception::Exception;
 };
 
-// A failed file operation, with the numeric code the user sees.
+// A failed file operation, with the numeric code the user sees. The one error that
+// crosses the layers for a file: it names the file it concerns, the system's errno
+// behind the code (0 when the program set the code itself), and where the old
+// content of a file written in place is kept when it could not be put back.
 class EInOutError : public Exception {
   public:
-    EInOutError(int code, std::string message) : Exception(std::move(message)), ErrorCode(code) {}
+    EInOutError(int code, std::string message, std::string fileName = {}, int systemError = 0,
+                std::string keptCopy = {})
+        : Exception(std::move(message)),
+          ErrorCode(code),
+          FileName(std::move(fileName)),
+          SystemError(systemError),
+          KeptCopy(std::move(keptCopy)) {}
     int ErrorCode;
+    std::string FileName;
+    int SystemError;
+    std::string KeptCopy;
 };
 
 }  // namespace velmor

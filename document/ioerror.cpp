@@ -52,6 +52,12 @@ int ioErrorCode(int err) {
     }
 }
 
+int errnoBehind(int code, int err) {
+    if (err == 0) return 0;
+    if (ioErrorCode(err) == code) return err;
+    return err == ENOENT && code == kIoPathNotFound ? err : 0;  // a folder on the path is missing
+}
+
 std::string ioErrorMessage(int code) {
     switch (code) {
         case kIoFileNotFound:

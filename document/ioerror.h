@@ -21,6 +21,10 @@ inline constexpr int kIoUnmappedBase = 10000;
 // not found); callers that know a folder on the path is missing use 3 instead.
 int ioErrorCode(int err);
 
+// `err` when it is the errno that gives `code`, else 0: a code the program set for a
+// reason of its own has no errno behind it.
+int errnoBehind(int code, int err);
+
 // The message shown for a code: a fixed text for 2 to 5 and 1006, "I/O エラー (code)"
 // otherwise.
 std::string ioErrorMessage(int code);

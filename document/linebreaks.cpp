@@ -2,10 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd.h"
 
 namespace velmor {
 
@@ -16,7 +13,7 @@ std::size_t findCrOrLf(std::string_view text, std::size_t from) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t n = text.size();
     std::size_t i = from;
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     // Sixteen bytes at a time: one bit per byte equal to CR or LF.
     const __m128i crs = _mm_set1_epi8('\r');
     const __m128i lfs = _mm_set1_epi8('\n');
@@ -103,7 +100,7 @@ bool normalAt(std::string_view text, std::size_t i) {
     return i > 0 && text[i - 1] == '\r' && isBreakAt(text, i - 1);
 }
 
-#if defined(__SSE2__)
+#if VELMOR_SSE2
 // For 64 bytes at `p`: one bit per byte that is CR, LF, a lead byte (0x81-0x9F,
 // 0xE0-0xFC; with bit 5 flipped these are the one range 0xA1-0xDC).
 struct Masks {
@@ -138,7 +135,7 @@ bool lineBreaksAreNormal(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = 0;
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     Masks before;  // of the 64 bytes before; none before the text
     for (; i + 64 < n; i += 64) {
         const Masks m = masksOf64(p + i);

@@ -4,11 +4,8 @@
 #include <memory>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "linebreaks.h"
+#include "simd.h"
 
 namespace velmor {
 
@@ -48,7 +45,7 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr, const Loaded
         w = chunk.get();
         e = ends.get();
     };
-#if defined(__SSE2__)
+#if VELMOR_SSE2
     const __m128i crs = _mm_set1_epi8('\r');
     const __m128i lfs = _mm_set1_epi8('\n');
 #endif
@@ -56,7 +53,7 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr, const Loaded
     while (pos < usable && base[pos] != kCtrlZ) {
         for (;;) {  // one line; `usable` ends with an LF, so every line here has one
             if (w > roomEnd) handOver();
-#if defined(__SSE2__)
+#if VELMOR_SSE2
             if (pos + 16 <= bytes.size()) {
                 __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + pos));
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
@@ -73,7 +70,8 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr, const Loaded
             } else
 #endif
             {
-                while (base[pos] != '\r' && base[pos] != '\n') *w++ = base[pos++];
+                while (base[pos] != '\r' && base[pos] != '\n' && w <= roomEnd) *w++ = base[pos++];
+                if (base[pos] != '\r' && base[pos] != '\n') continue;  // on in the next chunk
             }
             if (base[pos++] == '\r') {  // every CR is dropped; one before the LF is its line end
                 droppedCr |= base[pos] != '\n';

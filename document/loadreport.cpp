@@ -1,5 +1,7 @@
 #include "loadreport.h"
 
+#include <utility>
+
 #include "linebreaks.h"
 
 namespace velmor {
@@ -33,6 +35,19 @@ void locateLoadEntries(std::string_view file, ConversionReport& report) {
         if (pos < n && file[pos] == '\r') ++pos;
         if (pos < n) ++pos;  // the LF
     }
+}
+
+void addShifted(const ConversionReport& entries, std::uint64_t lines, ConversionReport& report) {
+    for (ReportEntry entry : entries.entries()) {
+        entry.line += lines;
+        entry.viewLine += lines;
+        report.add(std::move(entry));
+    }
+}
+
+void addAfterEndMark(const AfterEndMark& mark, ConversionReport& report) {
+    report.add({ReportKind::AfterEndMark, mark.line + 1, 1, mark.firstBytes, mark.length, mark.line,
+                0, 0});
 }
 
 LoadColumnMap::LoadColumnMap(const ConversionReport& load) {

@@ -4,6 +4,7 @@
 #include <attr/libattr.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -59,12 +60,19 @@ int folderFlagsOf(const char* folder, int* flags) {
     errno = err;
     return result;
 }
+int startThreadNow(pthread_t* thread, void* (*entry)(void*), void* argument) {
+    const int err = ::pthread_create(thread, nullptr, entry, argument);
+    if (err == 0) return 0;
+    errno = err;
+    return -1;
+}
 
 const Calls kSystem = {
-    openFile,  createFile, ::read,      ::write,      ::fsync,       ::close,
-    fstatFile, statPath,   lstatPath,   ::readlink,   ::rename,      ::unlink,
-    ::fchmod,  ::fchown,   ::ftruncate, ::fallocate,  openTmpFile,   linkTempFile,
-    ::pread,   ::pwrite,   copyAclFd,   copyXattrsFd, folderFlagsOf,
+    openFile,          createFile,     ::read,      ::write,      ::fsync,       ::close,
+    fstatFile,         statPath,       lstatPath,   ::readlink,   ::rename,      ::unlink,
+    ::fchmod,          ::fchown,       ::ftruncate, ::fallocate,  openTmpFile,   linkTempFile,
+    ::pread,           ::pwrite,       copyAclFd,   copyXattrsFd, folderFlagsOf, ::lseek,
+    ::sync_file_range, startThreadNow,
 };
 
 const Calls* current = &kSystem;

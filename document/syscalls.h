@@ -1,5 +1,6 @@
 #pragma once
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -8,9 +9,10 @@
 
 namespace velmor::sys {
 
-// Every system call the text-file layer makes goes through this table, so a test
-// can replace any of them (for instance to make the n-th write fail with ENOSPC).
-// Each entry behaves like the POSIX call of the same name: -1 and errno on failure.
+// Every system call the program makes on files, and every thread it starts, goes
+// through this table, so a test can replace any of them (for instance to make the
+// n-th write fail with ENOSPC, or a thread fail to start). Each entry behaves like
+// the POSIX call of the same name: -1 and errno on failure.
 enum class Call {
     Open,        // open an existing file or folder
     CreateTemp,  // open with O_CREAT added to the given flags
@@ -35,6 +37,9 @@ enum class Call {
     CopyAcl,      // the access ACL (or the permission bits) from one file to another
     CopyXattrs,   // the extended attributes from one file to another
     FolderFlags,  // the inode flags (FS_IOC_GETFLAGS) of a folder
+    Lseek,
+    SyncRange,    // sync_file_range: starts writing a range back to disk
+    StartThread,  // pthread_create, with -1 and errno in place of its result
     Count
 };
 
@@ -62,6 +67,9 @@ struct Calls {
     int (*copyAcl)(int from, int to);
     int (*copyXattrs)(int from, int to);
     int (*folderFlags)(const char* folder, int* flags);
+    off_t (*lseek)(int fd, off_t offset, int whence);
+    int (*syncRange)(int fd, off_t offset, off_t bytes, unsigned int flags);
+    int (*startThread)(pthread_t* thread, void* (*entry)(void*), void* argument);
 };
 
 // The real calls.
@@ -100,6 +108,8 @@ class FileDescriptor {
     }
 
     int get() const { return fd_; }
+    // Gives up ownership without closing: for a descriptor the process keeps open.
+    int release() { return std::exchange(fd_, -1); }
     explicit operator bool() const { return fd_ >= 0; }
     void reset() {
         if (fd_ >= 0) calls().close(fd_);

@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "partcut.h"
 #include "syscalls.h"
 
 namespace velmor {
@@ -26,22 +25,22 @@ struct OldContent {
     std::string keptCopy;      // where it was then left, when abandoning; empty if nowhere
 };
 
-// One buffered text file. Reading takes the whole file into the buffer in as few
-// reads as possible; writing goes to a new file beside the target that replaces it
-// only once its content is safely on disk, or, where the file cannot be replaced
-// without losing what the user owns, over the old content with a copy kept.
+// One text file. Reading hands the caller blocks of bytes in order; writing goes to a
+// new file beside the target that replaces it only once its content is safely on
+// disk, or, where the file cannot be replaced without losing what the user owns,
+// over the old content with a copy kept.
 struct TextFileRec {
     sys::FileDescriptor handle;
     TextFileMode mode = TextFileMode::Closed;
     std::string name;
-    std::unique_ptr<char[]> buffer;
+    std::unique_ptr<char[]> buffer;  // writing: bytes waiting to be written
     std::size_t capacity = 0;
-    std::size_t bufPos = 0;  // reading: next unread byte; writing: bytes waiting
-    std::size_t bufEnd = 0;  // reading: valid bytes in the buffer
-    bool endOfFile = false;
+    std::size_t bufPos = 0;             // writing: bytes waiting
+    bool endOfFile = false;             // reading: the end was found (and the file checked then)
+    bool stream = false;                // reading: a pipe or terminal, of no known size; not closed
     std::size_t expectedSize = 0;       // reading: the file's size when opened
     struct timespec expectedTime = {};  // reading: its modification time then
-    PartCut readCut;                    // reading: the file is first read in these parts at once
+    std::size_t readSoFar = 0;          // reading: bytes read so far
 
     std::string target;          // writing: the path the content ends up at, links resolved
     std::string tempName;        // writing: the name the new file has, while it has one
@@ -56,10 +55,13 @@ struct TextFileRec {
     OldContent old;   // writing in place
 };
 // The code of the last failed operation of this thread, 0 when none is pending.
-// A failure replaces any earlier code; CheckIo takes it. Defined inline so every
-// user sees its constant initialiser: an extern thread_local trips a false UBSan
+// A failure replaces any earlier code; CheckIo takes it. Private to the text-file
+// layer: above it, failures travel as EInOutError. Defined inline so every user
+// sees its constant initialiser: an extern thread_local trips a false UBSan
 // null-reference report in GCC 12.
 inline thread_local int PendingIoError = 0;
+// The errno behind PendingIoError's code; 0 when the layer set the code itself.
+inline thread_local int PendingIoErrno = 0;
 // Where the old content of a file written in place is kept, when a failed save
 // could not put it back; empty otherwise. It belongs to PendingIoError's code.
 inline thread_local std::string PendingIoCopy;
@@ -68,9 +70,11 @@ inline thread_local std::string PendingIoCopy;
 void AssignName(TextFileRec& file, std::string_view name);
 
 // Opens the named regular file for reading. A folder fails with 5, any other kind
-// of entry with 105, without ever blocking. A file that changes size or time while
-// it is read fails the read with 1006.
+// of entry with 105, without ever blocking.
 void OpenRead(TextFileRec& file);
+// Opens the descriptor `fd` (the standard input) for reading as it is, under the
+// record's name: a stream of no known size. CloseText leaves it open.
+void OpenStream(TextFileRec& file, int fd);
 
 // Prepares writing the named file: a new file in the target's folder that CloseText
 // puts in place of the target. An existing target must be a regular file with a
@@ -82,11 +86,11 @@ void OpenRead(TextFileRec& file);
 // refuses new files or their renaming.
 void OpenWrite(TextFileRec& file);
 
-// True at the end of the file, or where the next line would begin with Ctrl-Z.
-bool AtEnd(TextFileRec& file);
-
-// Reads the next line into `line`, without its LF or CR LF end; every CR is dropped.
-void ReadTextLine(TextFileRec& file, std::string& line);
+// Reads up to `size` bytes into `data`, fewer only at the end of the file, and
+// returns how many; 0 at the end or on a failed read (code pending). A regular file
+// that changes size or time while it is read fails with 1006, also one that keeps
+// growing: it is never read past the size it had when opened, and one byte more.
+std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size);
 
 // Claims disk space for the `bytes` bytes about to be written, when the file is
 // written in place: a full disk then fails before any old byte is overwritten.
@@ -98,24 +102,21 @@ void ClaimSpace(TextFileRec& file, std::size_t bytes);
 void WriteText(TextFileRec& file, std::string_view text);
 
 // Finishes the file: for writing, flushes, syncs to disk and puts the new file in
-// place. The record is closed afterwards, also when a step failed.
+// place; for reading, fails with 1006 when the file changed since it was opened.
+// The record is closed afterwards, also when a step failed.
 void CloseText(TextFileRec& file);
 
 // Raises EInOutError for a pending code and clears it; nothing when none is pending.
-// The message names the kept copy of the old content when there is one.
-void CheckIo();
-// Raises the EInOutError for `code`, naming `copy` (the kept old content) when given.
-[[noreturn]] void throwIoFailure(int code, const std::string& copy);
+// The error names `file`, and the kept copy of the old content when there is one.
+void CheckIo(const TextFileRec& file);
+// Raises the EInOutError for `code` on `file`, naming `copy` (the kept old content)
+// when given.
+[[noreturn]] void throwIoFailure(int code, const TextFileRec& file, const std::string& copy);
 
 // Releases an open record after a failure without reporting anything: closes the
 // handle and removes the unfinished new file, or puts back the old content of a
 // file written in place, so the target stays as it was.
 void AbandonText(TextFileRec& file);
-
-// The bytes read but not yet consumed: after the first AtEnd, the whole file.
-std::string_view BufferedText(const TextFileRec& file);
-// Marks the first `bytes` bytes of BufferedText as read.
-void ConsumeBuffered(TextFileRec& file, std::size_t bytes);
 
 // Abandons the record at the end of a scope left by an exception.
 class TextFileGuard {

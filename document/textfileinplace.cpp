@@ -21,33 +21,6 @@ std::string tempFolder() {
     return folder && *folder ? folder : "/tmp";
 }
 
-// Reads exactly `size` bytes at `at`; a file that ends early has been changed.
-int readExactly(int fd, char* data, std::size_t size, off_t at) {
-    while (size > 0) {
-        ssize_t n = sys::calls().pread(fd, data, std::min(size, kMaxTransfer), at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ioErrorCode(errno);
-        if (n == 0) return kIoFileChanged;
-        data += n;
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-int writeExactly(int fd, const char* data, std::size_t size, off_t at) {
-    while (size > 0) {
-        ssize_t n = sys::calls().pwrite(fd, data, std::min(size, kMaxTransfer), at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ioErrorCode(errno);
-        if (n == 0) return kIoDiskFull;
-        data += n;
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Copies `size` bytes from the start of `from` to the start of `to` through the
 // record's write buffer.
 int copyBytes(TextFileRec& file, int from, int to, std::size_t size) {
@@ -58,18 +31,6 @@ int copyBytes(TextFileRec& file, int from, int to, std::size_t size) {
         at += n;
     }
     return 0;
-}
-
-// A file in the temporary folder that vanishes with its descriptor: unnamed where
-// the file system allows, else named and removed at once.
-sys::FileDescriptor scratchFile() {
-    const std::string folder = tempFolder();
-    sys::FileDescriptor fd(sys::calls().tmpFile(folder.c_str(), O_RDWR | O_CLOEXEC, 0600));
-    if (fd || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-    std::string name;
-    fd = createNamed(folder, O_RDWR | O_EXCL | O_CLOEXEC, 0600, name);
-    if (fd) sys::calls().unlink(name.c_str());
-    return fd;
 }
 
 int restore(TextFileRec& file) {
@@ -111,6 +72,45 @@ std::string nameTheCopy(TextFileRec& file) {
 }
 
 }  // namespace
+
+// Reads exactly `size` bytes at `at`; a file that ends early has been changed.
+int readExactly(int fd, char* data, std::size_t size, off_t at) {
+    while (size > 0) {
+        ssize_t n = sys::calls().pread(fd, data, std::min(size, kMaxTransfer), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ioErrorCode(errno);
+        if (n == 0) return kIoFileChanged;
+        data += n;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int writeExactly(int fd, const char* data, std::size_t size, off_t at) {
+    while (size > 0) {
+        ssize_t n = sys::calls().pwrite(fd, data, std::min(size, kMaxTransfer), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ioErrorCode(errno);
+        if (n == 0) return kIoDiskFull;
+        data += n;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// A file in the temporary folder that vanishes with its descriptor: unnamed where
+// the file system allows, else named and removed at once.
+sys::FileDescriptor scratchFile() {
+    const std::string folder = tempFolder();
+    sys::FileDescriptor fd(sys::calls().tmpFile(folder.c_str(), O_RDWR | O_CLOEXEC, 0600));
+    if (fd || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    std::string name;
+    fd = createNamed(folder, O_RDWR | O_EXCL | O_CLOEXEC, 0600, name);
+    if (fd) sys::calls().unlink(name.c_str());
+    return fd;
+}
 
 int keepOldContent(TextFileRec& file, int readable, std::size_t size) {
     OldContent& old = file.old;

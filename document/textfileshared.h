@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 
+#include "ioerror.h"
 #include "textfile.h"
 
 namespace velmor {
@@ -13,8 +15,10 @@ namespace velmor {
 // Linux moves at most this much in one read or write call.
 inline constexpr std::size_t kMaxTransfer = 0x7ffff000;
 
-// Leaves `code` for the next CheckIo, replacing any earlier one.
+// Leaves `code` for the next CheckIo, replacing any earlier one, with the errno of the
+// call that just failed where that is what the code stands for.
 inline void fail(int code) {
+    PendingIoErrno = errnoBehind(code, errno);
     PendingIoError = code;
     PendingIoCopy.clear();
 }
@@ -23,7 +27,6 @@ inline void releaseBuffer(TextFileRec& file) {
     file.buffer.reset();
     file.capacity = 0;
     file.bufPos = 0;
-    file.bufEnd = 0;
 }
 
 // CloseText for a record open for reading.

@@ -300,7 +300,9 @@ void OpenWrite(TextFileRec& file) {
         throw;
     }
     if (code != 0) {
+        const int err = errno;  // the failed call's, before the clean-up's calls
         AbandonText(file);
+        errno = err;
         fail(code);
     }
 }

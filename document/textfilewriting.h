@@ -22,6 +22,17 @@ std::string freshTempName(const std::string& folder);
 sys::FileDescriptor createNamed(const std::string& folder, int flags, mode_t mode,
                                 std::string& name);
 
+// Reads exactly `size` bytes of `fd` at `at` into `data`; returns 0 or a code. A file
+// that ends early has been changed (1006).
+int readExactly(int fd, char* data, std::size_t size, off_t at);
+// Writes exactly `size` bytes at `at`; returns 0 or a code.
+int writeExactly(int fd, const char* data, std::size_t size, off_t at);
+
+// A file in the temporary folder that vanishes with its descriptor: unnamed where
+// the file system allows, else named and removed at once. No descriptor, with errno
+// set, on failure.
+sys::FileDescriptor scratchFile();
+
 // Keeps the `size` bytes of old content of the file to be written in place, read
 // through `readable`, before any of it is overwritten. Returns 0 or a code.
 int keepOldContent(TextFileRec& file, int readable, std::size_t size);

@@ -29,15 +29,17 @@ std::string describe(const ScanState& s) {
 }
 
 // Fast and reference converters from the same start give the same output, the same
-// end state and the same flag, with the text cut into parts as `plan` says.
+// end state and the same flag, with the text cut into parts as `cut` says, telling
+// `progress` when there is one.
 void checkFastEqualsReference(const Document& doc, const ScanState& start,
-                              const velmor::PartPlan& plan, const velmor::GaijiTable* gaiji) {
+                              const velmor::PartCut& cut, velmor::Progress* progress,
+                              const velmor::GaijiTable* gaiji) {
     const std::string& text = doc.WholeText();
     {
         ScanState fast = start, slow = start;
         std::int32_t fastDone = 0, slowDone = 0;
         std::string fastOut, slowOut;
-        velmor::convertVelmorToSjis(text, fast, fastDone, fastOut, plan);
+        velmor::convertVelmorToSjis(text, fast, fastDone, fastOut, cut, progress);
         velmor::convertVelmorToSjisReference(text, slow, slowDone, slowOut, gaiji);
         FUZZ_CHECK(fastOut == slowOut && fastDone == slowDone,
                    "VELMOR->SJIS of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
@@ -49,7 +51,7 @@ void checkFastEqualsReference(const Document& doc, const ScanState& start,
         ScanState fast = start, slow = start;
         std::int32_t fastDone = 0, slowDone = 0;
         std::string fastOut, slowOut;
-        velmor::convertSjisToVelmor(text, fast, fastDone, fastOut, plan);
+        velmor::convertSjisToVelmor(text, fast, fastDone, fastOut, cut, progress);
         velmor::convertSjisToVelmorReference(text, slow, slowDone, slowOut, gaiji);
         FUZZ_CHECK(fastOut == slowOut && fastDone == slowDone,
                    "SJIS->VELMOR of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
@@ -245,9 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // `cut`, each part in slices that count every byte once.
     static constexpr std::size_t kParts[] = {1, 2, 3, 7, 16};
     const std::uint8_t cut = in.byte();
-    velmor::PartPlan plan{kParts[cut % 5], 1 + std::size_t{cut} / 4};
-    std::atomic<std::size_t> told{0};
-    if (cut & 4) plan.sliceDone = [&told](std::size_t bytes) { told += bytes; };
+    const velmor::PartCut parts{kParts[cut % 5], 1 + std::size_t{cut} / 4};
+    velmor::Progress told;
     Workspace ws;
     ws.document.ReplaceText(std::string(in.rest()));
     // With bit 3 of `cut`, a gaiji table that maps a user-defined character, a code
@@ -258,9 +259,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const velmor::GaijiTable* gaiji = (cut & 8) ? &kGaiji : nullptr;
     ScanState withTable = start;
     if (gaiji) withTable.tables = kGaijiTables.tables();
-    checkFastEqualsReference(ws.document, withTable, plan, gaiji);
-    FUZZ_CHECK(!plan.sliceDone || told == 2 * ws.document.WholeText().size(),
-               "slices told " + std::to_string(told) + " bytes");
+    checkFastEqualsReference(ws.document, withTable, parts, (cut & 4) ? &told : nullptr, gaiji);
+    FUZZ_CHECK(!(cut & 4) || told.done() == 2 * ws.document.WholeText().size(),
+               "slices told " + std::to_string(told.done()) + " bytes");
     checkLengthBounds(ws.document, start);
 
     // Up to four commands, chosen by the control bits, from random flags and mark.

@@ -294,13 +294,13 @@ class MainWindowTest : public QObject {
     void longStepShowsProgressAndCancelStopsIt() {
         QWidget owner;
         owner.show();
-        StepProgress quick(1);
+        Progress quick(1);
         bool shown = false;
         QTimer::singleShot(0, [&] { shown = QApplication::activeModalWidget() != nullptr; });
-        runLongStep(&owner, StepKind::Load, quick, [&] { quick.check(1); });
+        runLongStep(&owner, StepKind::Load, quick, [&] { tell(&quick, 1); });
         QVERIFY(!shown);
 
-        StepProgress slow(1000);
+        Progress slow(1000);
         QString label;
         bool stopped = false;
         QElapsedTimer clock;
@@ -310,7 +310,7 @@ class MainWindowTest : public QObject {
                 [&] {
                     runLongStep(&owner, StepKind::Save, slow, [&] {
                         for (std::size_t i = 0; i < 1000; ++i) {
-                            slow.check(i);
+                            tell(&slow, 1);
                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
                         }
                     });

@@ -1,9 +1,11 @@
 #!/bin/bash
 # velmor-convert end to end on real files: outputs into a folder, by suffix, in
 # place, through the standard streams; refusals, failures, usage errors, exit
-# statuses and the lines on standard error.
+# statuses and the lines on standard error. `velmor-bench convert` (the window's
+# open, conversion and save) shares the run without threads.
 set -u
 convert=$1
+bench=$2
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work"
@@ -162,6 +164,26 @@ printf '7F21 F040\n7F21 F041\n' > bad.tsv
 expect 2 "$convert" --to-velmor --gaiji bad.tsv -o never.vel g.sjis
 grep -q "bad.tsv:2: " err.txt || fail "bad table: $(cat err.txt)"
 [ -e never.vel ] && fail "a bad table converted something"
+
+# Where no thread can be had (an ordinary user under `ulimit -u 1`), the work is done
+# on the one thread there is, -j included.
+limited=$(mktemp -d)
+chmod 777 "$limited"
+cp a.vel b.vel "$limited"
+asUser() {
+    if [ "$(id -u)" = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi
+}
+# The leak check at the end would need a thread of its own.
+asUser env ASAN_OPTIONS=detect_leaks=0 bash -c "cd $limited && ulimit -u 1 &&
+    exec $convert -q -j 4 --to-sjis --suffix .sjis a.vel b.vel" 2>err.txt
+[ $? -eq 0 ] || fail "without threads: $(cat err.txt)"
+same "$limited/a.vel.sjis" a.want
+same "$limited/b.vel.sjis" b.want
+asUser env ASAN_OPTIONS=detect_leaks=0 bash -c "cd $limited && ulimit -u 1 &&
+    exec $bench convert --to-sjis a.vel a.bench" >/dev/null 2>err.txt
+[ $? -eq 0 ] || fail "velmor-bench without threads: $(cat err.txt)"
+same "$limited/a.bench" a.want
+rm -rf "$limited"
 
 # Usage errors: status 2 and nothing converted.
 rm -f outdir/*

@@ -57,14 +57,12 @@ void expectSameAsWindow(const testing::TempFolder& folder, const std::string& in
         windowOutput(folder, input, direction, force, windowReport);
     testing::writeFile(folder / "stream-in", input);
     testing::writeFile(folder / "stream-out", "old");
-    std::atomic<std::uint64_t> progress{0};
     ConvertSettings settings;
     settings.direction = direction;
-    settings.force = force;
+    settings.policy.force = force;
     settings.chunkBytes = chunkBytes;
     settings.report = true;
-    FileResult result =
-        convertFile({folder / "stream-in", folder / "stream-out"}, settings, progress);
+    FileResult result = convertFile({folder / "stream-in", folder / "stream-out"}, settings);
     std::string output = testing::readFile(folder / "stream-out");
     if (!expected) {
         EXPECT_EQ(result.outcome, FileOutcome::Refused) << hex(input);
@@ -104,44 +102,12 @@ class StreamedConversion : public ::testing::Test {
     sys::ScopedCalls scoped_{calls_};
 };
 
-// File bytes shaped like real data, with the load's special cases thrown in: LF and
-// CR LF ends, lone CRs, Ctrl-Z at and after line starts, NUL, shift sequences, lone
-// lead bytes, and lines of every length.
-std::string randomFile(std::mt19937_64& rng, std::size_t length) {
-    static const std::vector<std::string> pieces = {"abc de",
-                                                    "0123456789",
-                                                    " ",
-                                                    "\r\n",
-                                                    "\r\n",
-                                                    "\n",
-                                                    "\n",
-                                                    "\r",
-                                                    bytes({0x1A}),
-                                                    bytes({0x88, 0x9F}),
-                                                    bytes({0x82, 0xA0}),
-                                                    bytes({0x81, 0x40}),
-                                                    bytes({0x93, 0x70}),
-                                                    bytes({0x93, 0xF0}),
-                                                    bytes({0x93, 0xF1}),
-                                                    bytes({0xB0, 0xA1}),
-                                                    bytes({0x20, 0x20}),
-                                                    bytes({0xB1}),
-                                                    bytes({0x84}),
-                                                    bytes({0x98}),
-                                                    bytes({0}),
-                                                    bytes({0xF0, 0x40}),
-                                                    bytes({0x81, 0x0D}),
-                                                    bytes({0x93, 0x0D, 0x0A})};
-    // Ctrl-Z is rarer: it ends the file.
-    return testing::textFromPieces(rng, length, pieces, bytes({0x1A}));
-}
-
 TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
     auto rng = testing::seededRandom("StreamedConversion.TinyPieces");
     testing::TempFolder folder;
     for (int round = 0; round < 300; ++round) {
-        std::string input =
-            round % 5 == 0 ? testing::randomBytes(rng, rng() % 200) : randomFile(rng, rng() % 400);
+        std::string input = round % 5 == 0 ? testing::randomBytes(rng, rng() % 200)
+                                           : testing::realisticText(rng, rng() % 400, true);
         std::size_t chunk = 1 + rng() % 64;
         expectSameAsWindow(folder, input, Direction::ToSjis, false, chunk);
         expectSameAsWindow(folder, input, Direction::ToVelmor, round % 2 == 0, chunk);
@@ -158,16 +124,15 @@ TEST_F(StreamedConversion, ALateRefusalThatCannotPutTheTargetBackNamesTheKeptCop
     const std::string old(100000, 'o');
     testing::writeFile(folder / "out", old);
     std::filesystem::create_hard_link(folder / "out", folder / "out-link");
-    std::string input;
-    for (int i = 0; i < 2000; ++i) input += "line " + std::to_string(i) + "\r\n";
+    std::string input;  // more than the writer's first chunk of 1 MiB, then a kanji-in
+    for (int i = 0; i < 150000; ++i) input += "line " + std::to_string(i) + "\r\n";
     testing::writeFile(folder / "in", input + bytes({0x93, 0x70}) + "\r\n");
     testing::FaultInjector faults;
     faults.failNth(sys::Call::Ftruncate, 1, EIO);  // putting the old content back
     ConvertSettings settings;
     settings.direction = Direction::ToVelmor;
     settings.chunkBytes = 1024;
-    std::atomic<std::uint64_t> progress{0};
-    const FileResult result = convertFile({folder / "in", folder / "out"}, settings, progress);
+    const FileResult result = convertFile({folder / "in", folder / "out"}, settings);
     ::unsetenv("TMPDIR");
     EXPECT_EQ(result.outcome, FileOutcome::Failed);
     EXPECT_EQ(result.path, folder / "out");
@@ -207,7 +172,7 @@ TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {
 TEST_F(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
     auto rng = testing::seededRandom("StreamedConversion.MultiPart");
     testing::TempFolder folder;
-    std::string sjis = randomFile(rng, 3 << 20);
+    std::string sjis = testing::realisticText(rng, 3 << 20, true);
     for (char& c : sjis) {
         if (c == 0x1A) c = 'z';
     }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "commands/longstep.h"
-#include "commands/reporting.h"
+#include "commands/usergaiji.h"
 #include "document/errors.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
@@ -170,7 +170,7 @@ TEST(ConversionCommands, LongStepCountsEveryByteAndConvertsAlike) {
     ScriptedDialogs dialogs;
     sjis_velmorClick(plain, dialogs);
     std::size_t total = 0, before = 1, after = 0;
-    sjisVelmorThrough(shown, dialogs, [&](StepKind, StepProgress& progress, auto& step) {
+    sjisVelmorThrough(shown, dialogs, [&](StepKind, Progress& progress, auto& step) {
         total = progress.total();
         before = progress.done();
         step();

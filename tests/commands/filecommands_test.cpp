@@ -25,7 +25,7 @@ struct FakeHost : FileCommandHost {
     void setFileItemsEnabled(bool enabled) override { itemsEnabled = enabled; }
     void terminateApplication() override { terminated = true; }
     // Cancel pressed as soon as a load or save began, when `cancelSteps` is set.
-    void runLongStep(StepKind, StepProgress& progress, const std::function<void()>& step) override {
+    void runLongStep(StepKind, Progress& progress, const std::function<void()>& step) override {
         if (cancelSteps) progress.cancel();
         step();
     }
@@ -71,7 +71,6 @@ TEST_F(FileCommandsTest, OpenLoadsResetsStateAndEnablesItems) {
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     EXPECT_EQ(dialogs.fileRequests[0].kind, FileDialogKind::Open);
     EXPECT_EQ(dialogs.fileRequests[0].filter, "Text files (*.txt)|*.TXT|すべてのファイル(*.*)|*.*");
-    EXPECT_EQ(dialogs.fileRequests[0].options, ofNoChangeDir);
 }
 
 TEST_F(FileCommandsTest, OpenRefusesWhileTextIsHeldAndCancelChangesNothing) {

@@ -250,38 +250,10 @@ TEST(Conversion, FastPathsMatchReferenceOnRandomBytes) {
     }
 }
 
-// Text shaped like real files, long enough for the sixteen-byte steps and the
-// chunked output: runs of ASCII, kana, kanji, shift sequences, odd lead bytes and
-// line ends, in lines of every length.
-std::string realisticText(std::mt19937_64& rng, std::size_t length) {
-    static const std::vector<std::string> pieces = {"abc de",
-                                                    "0123456789ABCDEF!",
-                                                    " ",
-                                                    "\r\n",
-                                                    "\r\n",
-                                                    "\r",
-                                                    "\n",
-                                                    bytes({0x88, 0x9F}),
-                                                    bytes({0x82, 0xA0}),
-                                                    bytes({0x81, 0x40}),
-                                                    bytes({0xF0, 0x40}),
-                                                    bytes({0x93, 0x70}),
-                                                    bytes({0x93, 0xF1}),
-                                                    bytes({0xB0, 0xA1}),
-                                                    bytes({0x20, 0x20}),
-                                                    bytes({0xB1}),
-                                                    bytes({0x84}),
-                                                    bytes({0x98}),
-                                                    bytes({0x80}),
-                                                    bytes({0}),
-                                                    bytes({0xEA, 0xA4, 0xE0, 0x40, 0x87, 0x9C})};
-    return testing::textFromPieces(rng, length, pieces);
-}
-
 TEST(Conversion, FastPathsMatchReferenceOnRealisticText) {
     auto rng = testing::seededRandom("Conversion.FastPathsMatchReferenceOnRealisticText");
     for (int round = 0; round < 3000; ++round) {
-        std::string text = realisticText(rng, rng() % 400);
+        std::string text = testing::realisticText(rng, rng() % 400);
         ScanState start;
         start.kanjiPair = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())};
         toSjis(text, start);
@@ -294,7 +266,7 @@ TEST(Conversion, FastPathsMatchReferenceOnRealisticText) {
 TEST(Conversion, TextsLongerThanOneChunkMatchReference) {
     auto rng = testing::seededRandom("Conversion.TextsLongerThanOneChunk");
     for (std::size_t length : {65535u, 65536u, 65537u, 300000u}) {
-        std::string text = realisticText(rng, length);
+        std::string text = testing::realisticText(rng, length);
         std::string velmor = toVelmor(text).out;
         toSjis(velmor);
         toSjis(text);
@@ -304,7 +276,7 @@ TEST(Conversion, TextsLongerThanOneChunkMatchReference) {
 TEST(PreScan, MatchesReferenceOnRealisticText) {
     auto rng = testing::seededRandom("PreScan.MatchesReference");
     for (int round = 0; round < 3000; ++round) {
-        std::string text = realisticText(rng, rng() % 200);
+        std::string text = testing::realisticText(rng, rng() % 200);
         Document doc;
         doc.ReplaceText(text);
         ASSERT_EQ(containsKanjiIn(doc.WholeText()), containsKanjiInReference(doc.WholeText()))

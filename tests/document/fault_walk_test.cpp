@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -14,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "commands/convertfile.h"
 #include "document/errors.h"
+#include "document/ioerror.h"
 #include "document/loadsave.h"
 #include "support/faultinjector.h"
 #include "support/lines.h"
@@ -33,10 +37,10 @@ using testing::writeFile;
 
 const char* callName(Call kind) {
     static const char* const names[] = {
-        "open",   "createTemp", "read",      "write",      "fsync",      "close",
-        "fstat",  "stat",       "lstat",     "readlink",   "rename",     "unlink",
-        "fchmod", "fchown",     "ftruncate", "fallocate",  "tmpFile",    "linkTemp",
-        "pread",  "pwrite",     "copyAcl",   "copyXattrs", "folderFlags"};
+        "open",       "createTemp",  "read",     "write",     "fsync",      "close",  "fstat",
+        "stat",       "lstat",       "readlink", "rename",    "unlink",     "fchmod", "fchown",
+        "ftruncate",  "fallocate",   "tmpFile",  "linkTemp",  "pread",      "pwrite", "copyAcl",
+        "copyXattrs", "folderFlags", "lseek",    "syncRange", "startThread"};
     static_assert(std::size(names) == static_cast<std::size_t>(Call::Count));
     return names[static_cast<int>(kind)];
 }
@@ -112,6 +116,16 @@ bool runFaulted(const Fault& fault, const std::function<void()>& step,
     return true;
 }
 
+// Where the folder refuses a new file, or the new file cannot take all of the old one's
+// owner, group, permissions, ACL and attributes, an existing file is written in place
+// instead: such a fault changes the way, not the outcome.
+bool fallsBackInPlace(const Fault& fault, bool existed) {
+    const Call k = fault.kind;
+    return existed &&
+           ((k == Call::TmpFile && fault.error->err == EACCES) || k == Call::FolderFlags ||
+            k == Call::Fchown || k == Call::Fchmod || k == Call::CopyAcl || k == Call::CopyXattrs);
+}
+
 // Text of many lines, larger than one block of the file layer.
 std::string manyLines() {
     std::string text;
@@ -135,7 +149,10 @@ TEST(FaultWalk, EveryCallOfALoad) {
         const int descriptors = openDescriptorCount();
         Document doc;
         if (runFaulted(fault, [&] { memo1set(doc, path); })) {
-            ADD_FAILURE() << "load succeeded despite " << describe(fault);
+            // Without a thread the work is done on the calling thread.
+            EXPECT_EQ(fault.kind, Call::StartThread)
+                << "load succeeded despite " << describe(fault);
+            EXPECT_TRUE(doc.WholeText() == full.WholeText()) << describe(fault);
         }
         // Lines loaded before the failure stay, and only those.
         const std::vector<std::string> lines = linesOf(doc);
@@ -188,24 +205,22 @@ TEST_P(SaveFaultWalk, EveryCallOfASave) {
 
         const bool succeeded = runFaulted(fault, [&] { memo1_get_out(doc, path); });
         EXPECT_EQ(openDescriptorCount(), descriptors) << describe(fault);
-        EXPECT_EQ(folder.entries(), entries) << "a file left behind after " << describe(fault);
-        // Where the folder refuses a new file, or the new file cannot take all of the old
-        // one's owner, group, permissions, ACL and attributes, the old file is written in
-        // place instead.
+        std::set<std::string> expectedEntries = entries;
+        if (succeeded) expectedEntries.insert(c.written);
+        EXPECT_EQ(folder.entries(), expectedEntries)
+            << "a file left behind after " << describe(fault);
         const Call k = fault.kind;
-        const bool fallsBackInPlace =
-            existed &&
-            ((k == Call::TmpFile && fault.error->err == EACCES) || k == Call::FolderFlags ||
-             k == Call::Fchown || k == Call::Fchmod || k == Call::CopyAcl || k == Call::CopyXattrs);
-        // The first close drops the old file's descriptor, which was only opened.
-        const bool harmless = existed && k == Call::Close && fault.n == 1;
+        const bool inPlace = fallsBackInPlace(fault, existed);
+        // The first close drops the old file's descriptor, which was only opened; without
+        // a thread the work is done on the calling thread.
+        const bool harmless =
+            (existed && k == Call::Close && fault.n == 1) || k == Call::StartThread;
         if (succeeded) {
-            EXPECT_TRUE(fallsBackInPlace || harmless)
-                << "save succeeded despite " << describe(fault);
+            EXPECT_TRUE(inPlace || harmless) << "save succeeded despite " << describe(fault);
             EXPECT_EQ(readFile(target), newContent) << describe(fault);
             continue;
         }
-        EXPECT_FALSE(fallsBackInPlace) << describe(fault);
+        EXPECT_FALSE(inPlace) << describe(fault);
         EXPECT_EQ(std::filesystem::exists(target), existed) << describe(fault);
         if (existed) {
             EXPECT_EQ(readFile(target), before) << describe(fault);
@@ -262,20 +277,19 @@ TEST(FaultWalk, EveryCallOfASaveInPlace) {
         const bool afterSync = fault.kind == Call::Close && fault.n == counts.at(Call::Close);
         try {
             memo1_get_out(doc, path);
-            // Closing the descriptor that only read the old content may fail unseen.
-            EXPECT_EQ(fault.kind, Call::Close) << "save succeeded despite " << describe(fault);
+            // Closing the descriptor that only read the old content may fail unseen;
+            // without a thread the work is done on the calling thread.
+            EXPECT_TRUE(fault.kind == Call::Close || fault.kind == Call::StartThread)
+                << "save succeeded despite " << describe(fault);
+            EXPECT_EQ(readFile(path), readFile(folder / "other.txt")) << describe(fault);
             continue;
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, fault.error->code) << describe(fault);
-            const std::string kept = "\r\n元の内容は ";
-            const std::size_t at = e.message().find(kept);
-            EXPECT_EQ(at != std::string::npos, afterSync) << describe(fault) << e.message();
-            if (at != std::string::npos) {
-                const std::size_t from = at + kept.size();
-                const std::string copy =
-                    e.message().substr(from, e.message().find(' ', from) - from);
-                EXPECT_EQ(readFile(copy), old) << describe(fault);
-                std::filesystem::remove(copy);
+            EXPECT_EQ(!e.KeptCopy.empty(), afterSync) << describe(fault) << e.message();
+            if (!e.KeptCopy.empty()) {
+                EXPECT_EQ(e.message(), keptCopyMessage(e.ErrorCode, e.KeptCopy));
+                EXPECT_EQ(readFile(e.KeptCopy), old) << describe(fault);
+                std::filesystem::remove(e.KeptCopy);
                 continue;
             }
         }
@@ -286,6 +300,121 @@ TEST(FaultWalk, EveryCallOfASaveInPlace) {
             << describe(fault);
     }
 }
+
+// velmor-convert's ways from input to output: one converted file, read and written a
+// piece at a time through the pipeline the window uses, on threads of their own.
+struct ConvertCase {
+    const char* name;
+    std::function<void(TempFolder&)> prepare;
+    const char* input;   // "-": standard input, read from in.txt
+    const char* output;  // "-": standard output, written to stdout.txt
+    const char* written;
+};
+
+void PrintTo(const ConvertCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ConvertFaultWalk : public ::testing::TestWithParam<ConvertCase> {};
+
+// Every call of a conversion fails in turn: the file fails with the fault's code and
+// names it; the target is whole, old or new; nothing is left open or behind. A
+// stream keeps what it took.
+TEST_P(ConvertFaultWalk, EveryCallOfAConversion) {
+    const ConvertCase& c = GetParam();
+    TempFolder folder;
+    const std::string content = manyLines();
+    const bool toStdout = std::string(c.output) == kStandardStream;
+    const std::string target = folder / c.written;
+    auto reset = [&] {
+        for (const auto& name : folder.entries()) std::filesystem::remove(folder / name);
+        writeFile(folder / "in.txt", content);
+        c.prepare(folder);
+    };
+    // The standard streams are files of the test's own.
+    auto run = [&] {
+        sys::FileDescriptor in(::open((folder / "in.txt").c_str(), O_RDONLY | O_CLOEXEC));
+        sys::FileDescriptor out(::open((folder / "stdout.txt").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        ConvertSettings settings;
+        settings.direction = Direction::ToVelmor;
+        settings.chunkBytes = 16 * 1024;
+        settings.standardInput = in.get();
+        settings.standardOutput = out.get();
+        const std::string input =
+            c.input == std::string(kStandardStream) ? c.input : folder / c.input;
+        const std::string output = toStdout ? c.output : folder / c.output;
+        return convertFile({input, output}, settings);
+    };
+    reset();
+    FileResult clean;
+    const std::map<Call, int> counts = countCalls([&] { clean = run(); });
+    ASSERT_EQ(clean.outcome, FileOutcome::Converted) << clean.message;
+    const std::string newContent = readFile(target);
+    ASSERT_GT(newContent.size(), content.size());
+
+    for (const Fault& fault : everyFault(counts)) {
+        reset();
+        const bool existed = std::filesystem::exists(target);
+        const std::string before = existed ? readFile(target) : "";
+        std::set<std::string> entries = folder.entries();
+        entries.insert("stdout.txt");
+        const int descriptors = openDescriptorCount();
+        FileResult result;
+        {
+            FaultInjector injector;
+            injector.failNth(fault.kind, fault.n, fault.error->err);
+            result = run();
+        }
+        EXPECT_EQ(openDescriptorCount(), descriptors) << describe(fault);
+        if (result.outcome == FileOutcome::Converted) {
+            // Without a thread the work is done on the calling thread; a descriptor that
+            // only read may fail to close unseen.
+            EXPECT_TRUE(fault.kind == Call::StartThread || fault.kind == Call::Close ||
+                        fallsBackInPlace(fault, existed))
+                << "converted despite " << describe(fault);
+            EXPECT_EQ(readFile(target), newContent) << describe(fault);
+            entries.insert(c.written);
+            EXPECT_EQ(folder.entries(), entries) << describe(fault);
+            continue;
+        }
+        EXPECT_EQ(folder.entries(), entries) << "a file left behind after " << describe(fault);
+        EXPECT_EQ(result.outcome, FileOutcome::Failed) << describe(fault);
+        if (!result.keptCopy.empty()) {
+            // Written in place and synced, the old content could not go back: it is kept.
+            EXPECT_EQ(readFile(result.keptCopy), before) << describe(fault);
+            std::filesystem::remove(result.keptCopy);
+            continue;
+        }
+        EXPECT_EQ(result.code, fault.error->code) << describe(fault) << ": " << result.message;
+        EXPECT_EQ(result.message, fault.error->message) << describe(fault);
+        EXPECT_FALSE(result.path.empty()) << describe(fault);
+        EXPECT_EQ(result.systemError, fault.error->err) << describe(fault);
+        if (!toStdout) {
+            EXPECT_EQ(std::filesystem::exists(target), existed) << describe(fault);
+            if (existed) {
+                EXPECT_EQ(readFile(target), before) << describe(fault);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConvertFaultWalk,
+    ::testing::Values(
+        ConvertCase{"NewFile", [](TempFolder&) {}, "in.txt", "out.txt", "out.txt"},
+        ConvertCase{"OverExistingFile",
+                    [](TempFolder& f) { writeFile(f / "out.txt", "old content\r\n"); }, "in.txt",
+                    "out.txt", "out.txt"},
+        ConvertCase{"InPlaceOverASecondName",
+                    [](TempFolder& f) {
+                        writeFile(f / "out.txt", "old content\r\n");
+                        std::filesystem::create_hard_link(f / "out.txt", f / "other.txt");
+                    },
+                    "in.txt", "out.txt", "out.txt"},
+        ConvertCase{"OverItsOwnInput", [](TempFolder&) {}, "in.txt", "in.txt", "in.txt"},
+        ConvertCase{"StandardStreams", [](TempFolder&) {}, "-", "-", "stdout.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A read or write interrupted by a signal is repeated, not reported.
 TEST(FaultWalk, InterruptedReadsAndWritesAreRepeated) {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -77,11 +78,20 @@ TEST(IoErrorTable, CodesAndMessages) {
 }
 
 TEST(IoErrorTable, CheckIoRaisesThePendingCodeOnce) {
-    CheckIo();
+    TextFileRec file;
+    AssignName(file, "named.txt");
+    CheckIo(file);
     PendingIoError = 32;
-    expectIoError(CheckIo, 32, "I/O エラー (32)");
+    try {
+        CheckIo(file);
+        ADD_FAILURE() << "no error raised";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, 32);
+        EXPECT_EQ(e.message(), "I/O エラー (32)");
+        EXPECT_EQ(e.FileName, "named.txt");
+    }
     EXPECT_EQ(PendingIoError, 0);
-    CheckIo();
+    CheckIo(file);
 }
 
 TEST(LoadErrors, EachCauseGivesItsCodeAndAppendsNothing) {
@@ -224,14 +234,40 @@ TEST_F(SaveErrors, AFailingStepLeavesTheOldFile) {
 
 TEST_F(SaveErrors, AFailedWriteOfAnyBlockLeavesTheOldFile) {
     Document big;
-    // Three chunks (written on a thread of their own), then the final line end.
+    // Three chunks (written on a thread of their own), the last with the final line end.
     for (int i = 0; i < 60000; ++i) big.AppendLine(std::string(40, 'b') + " ");
-    for (int n : {1, 2, 3, 4}) {
+    for (int n : {1, 2, 3}) {
         testing::FaultInjector faults;
         faults.failNth(sys::Call::Write, n, ENOSPC);
         expectIoError([&] { memo1_get_out(big, target_); }, 112, "I/O エラー (112)");
         expectUnchanged();
     }
+}
+
+// Another file renamed over the target between the save's open and its replacing of
+// the entry: the entry is no longer the file the kernel let it write, and is left alone.
+std::string renamedOver;  // the target; "other.txt" beside it is renamed over it
+int openThenRenameOver(const char* path, int flags) {
+    const int fd = sys::systemCalls().open(path, flags);
+    if (fd >= 0 && (flags & O_ACCMODE) == O_WRONLY && path == renamedOver) {
+        const std::string other = renamedOver.substr(0, renamedOver.rfind('/')) + "/other.txt";
+        ::rename(other.c_str(), path);
+    }
+    return fd;
+}
+
+TEST_F(SaveErrors, AnEntryReplacedAfterTheOpenIsLeftAlone) {
+    writeFile(folder_ / "other.txt", "another file\r\n");
+    renamedOver = target_;
+    sys::Calls calls = sys::systemCalls();
+    calls.open = openThenRenameOver;
+    {
+        sys::ScopedCalls scope(calls);
+        expectIoError([&] { memo1_get_out(oneLine(), target_); }, 5, kDenied);
+    }
+    EXPECT_EQ(readFile(target_), "another file\r\n");
+    EXPECT_EQ(folder_.entries(), before_);
+    EXPECT_EQ(testing::openDescriptorCount(), descriptors_);
 }
 
 TEST_F(SaveErrors, InPlaceWritingClaimsTheSpaceBeforeTouchingTheFile) {

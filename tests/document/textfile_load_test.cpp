@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "document/errors.h"
+#include "document/loadreport.h"
 #include "document/loadsave.h"
 #include "document/syscalls.h"
 #include "support/bytes.h"
@@ -19,11 +21,12 @@ using testing::Lines;
 using testing::linesOf;
 using testing::loadedLines;
 
-Lines load(const std::string& content, const PartCut& cut = PartCut::forThisMachine()) {
+Lines load(const std::string& content, const ReadPlan& plan = windowReadPlan(),
+           ConversionReport* report = nullptr) {
     testing::TempFolder folder;
     testing::writeFile(folder / "in.txt", content);
     Document doc;
-    memo1set(doc, folder / "in.txt", nullptr, {}, cut);
+    memo1set(doc, folder / "in.txt", report, nullptr, plan);
     return linesOf(doc);
 }
 
@@ -91,20 +94,9 @@ TEST(Load, LinesFollowWhatTheDocumentHolds) {
 }
 
 // A file system that hands out a few bytes per read and hides the file's size makes
-// the reader refill its buffer inside lines, inside CR LF pairs and before Ctrl-Z.
+// the reader read on inside lines, inside CR LF pairs and before Ctrl-Z.
 ssize_t trickleRead(int fd, void* buf, std::size_t count) {
     return sys::systemCalls().read(fd, buf, count < 7 ? count : 7);
-}
-ssize_t tricklePread(int fd, void* buf, std::size_t count, off_t offset) {
-    return sys::systemCalls().pread(fd, buf, count < 7 ? count : 7, offset);
-}
-// Parts read at once that fail leave a gap that the plain reads then fill.
-ssize_t failingPread(int fd, void* buf, std::size_t count, off_t offset) {
-    if (offset >= 5) {
-        errno = EIO;
-        return -1;
-    }
-    return tricklePread(fd, buf, count, offset);
 }
 int sizelessFstat(int fd, struct stat* st) {
     int result = sys::systemCalls().fstat(fd, st);
@@ -112,54 +104,59 @@ int sizelessFstat(int fd, struct stat* st) {
     return result;
 }
 
-// Loading in parts (read and split at once) gives the same lines for any cut.
-TEST(Load, SmallReadsAndRefillsGiveTheSameLines) {
+// Pieces of any size, loaded on any number of threads, give the same lines.
+TEST(Load, SmallReadsAndPiecesGiveTheSameLines) {
     sys::Calls calls = sys::systemCalls();
     calls.read = trickleRead;
-    calls.pread = tricklePread;
-    const std::size_t partCounts[] = {2, 3, 7, 16};
-    auto rng = testing::seededRandom("Load.SmallReadsAndRefillsGiveTheSameLines");
+    auto rng = testing::seededRandom("Load.SmallReadsAndPiecesGiveTheSameLines");
     for (int round = 0; round < 200; ++round) {
         std::size_t length = rng() % (round < 190 ? 300 : 200000);
         std::string content = testing::randomBytes(rng, length, std::string("ab\r\n\x1a\0\x88", 7));
         if (round % 2) content.erase(0, content.find_first_not_of('\x1a'));
         sys::ScopedCalls scope(calls);
         Lines expected = loadedLines(content);
-        if (round >= 190) calls.fstat = sizelessFstat;  // buffer smaller than the file
+        if (round >= 190) calls.fstat = sizelessFstat;
         EXPECT_EQ(load(content), expected) << hex(content.substr(0, 200));
-        const PartCut cut{partCounts[round % 4], 1 + rng() % 64};
-        calls.pread = round % 3 == 0 ? failingPread : tricklePread;
-        EXPECT_EQ(load(content, cut), expected)
-            << cut.maxParts << " parts of at least " << cut.minPartBytes << ": "
-            << hex(content.substr(0, 200));
+        const ReadPlan plan{1 + rng() % 64, 1 + static_cast<std::size_t>(round % 4), false};
+        // What the load leaves out is found piece by piece: the same as in the whole file.
+        ConversionReport parted, whole;
+        EXPECT_EQ(load(content, plan, &parted), expected)
+            << plan.pieceBytes << "-byte pieces on " << plan.threads
+            << " threads: " << hex(content.substr(0, 200));
+        locateLoadEntries(content, whole);
+        EXPECT_TRUE(parted.entries() == whole.entries()) << hex(content.substr(0, 200));
     }
 }
 
-TEST(Load, ProgressCountsEveryLoadedByteAndACheckCanStopIt) {
+// Cancels the load whose progress it is once the reads took more than a megabyte.
+Progress* cancelLater = nullptr;
+ssize_t readThenCancel(int fd, void* buf, std::size_t count) {
+    static std::atomic<std::size_t> total{0};
+    const ssize_t n = sys::systemCalls().read(fd, buf, count);
+    if (n > 0 && (total += static_cast<std::size_t>(n)) > 1'000'000) cancelLater->cancel();
+    return n;
+}
+
+TEST(Load, ProgressCountsEveryByteAndACancelStopsIt) {
     std::string content;
     for (int i = 0; i < 200000; ++i) content += "line " + std::to_string(i) + "\r\n";
     testing::TempFolder folder;
     testing::writeFile(folder / "in.txt", content);
-    for (const PartCut cut : {PartCut{1, 1}, PartCut{3, 1000}}) {
+    for (const ReadPlan plan : {ReadPlan{1 << 16, 1, false}, ReadPlan{1000, 3, false}}) {
         Document doc;
-        std::size_t last = 0, checks = 0;
-        memo1set(
-            doc, folder / "in.txt", nullptr,
-            [&](std::size_t done) {
-                EXPECT_GE(done, last);
-                last = done;
-                ++checks;
-            },
-            cut);
-        EXPECT_EQ(last, doc.WholeText().size()) << cut.maxParts;
-        EXPECT_GT(checks, 4u) << cut.maxParts;
-        // A cancel is a check that throws: the load ends on the way, parts and all.
+        Progress progress(content.size());
+        memo1set(doc, folder / "in.txt", nullptr, &progress, plan);
+        EXPECT_EQ(progress.done(), content.size()) << plan.threads;
+        EXPECT_EQ(linesOf(doc), loadedLines(content));
+        // A cancel ends the load on the way, threads and all.
         Document stopped;
-        const auto cancelLate = [](std::size_t done) {
-            if (done > 1'000'000) throw EAbort();
-        };
-        EXPECT_THROW(memo1set(stopped, folder / "in.txt", nullptr, cancelLate, cut), EAbort);
-        EXPECT_LT(stopped.WholeText().size(), doc.WholeText().size()) << cut.maxParts;
+        Progress stopping(content.size());
+        cancelLater = &stopping;
+        sys::Calls calls = sys::systemCalls();
+        calls.read = readThenCancel;
+        sys::ScopedCalls scope(calls);
+        EXPECT_THROW(memo1set(stopped, folder / "in.txt", nullptr, &stopping, plan), EAbort);
+        EXPECT_LT(stopped.WholeText().size(), doc.WholeText().size()) << plan.threads;
     }
 }
 
@@ -168,7 +165,6 @@ TEST(Load, AFailedReadKeepsTheLinesBeforeIt) {
     for (int i = 0; i < 10000; ++i) content += "line " + std::to_string(i) + "\r\n";
     ASSERT_GT(content.size(), 64u * 1024);
     sys::Calls calls = sys::systemCalls();
-    calls.fstat = sizelessFstat;  // the first read fills a 64 KiB buffer
     calls.read = [](int fd, void* buf, std::size_t count) -> ssize_t {
         static int reads = 0;
         if (++reads == 2) {
@@ -184,7 +180,7 @@ TEST(Load, AFailedReadKeepsTheLinesBeforeIt) {
     {
         sys::ScopedCalls scope(calls);
         try {
-            memo1set(doc, folder / "in.txt");
+            memo1set(doc, folder / "in.txt", nullptr, nullptr, ReadPlan{64 * 1024, 2, false});
             FAIL() << "no error";
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, 1117);
@@ -192,7 +188,7 @@ TEST(Load, AFailedReadKeepsTheLinesBeforeIt) {
         }
     }
     EXPECT_EQ(testing::openDescriptorCount(), descriptors);
-    // Every complete line of the first 64 KiB is in; the one cut by the buffer is not.
+    // Every complete line of the first 64 KiB piece is in; the one it cut is not.
     std::size_t complete = content.rfind('\n', 64 * 1024 - 1) + 1;
     EXPECT_EQ(linesOf(doc), loadedLines(content.substr(0, complete)));
 }

@@ -9,6 +9,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -246,6 +247,17 @@ TEST(InPlace, AFullDiskWithoutSpaceClaimsPutsTheOldContentBack) {
     EXPECT_EQ(readFile(folder / "a.txt"), old);
 }
 
+// The second write of a save cancels it (when given its progress) or runs out of memory.
+Progress* cancelOnSecondWrite = nullptr;
+ssize_t endOnSecondWrite(int fd, const void* buf, std::size_t count) {
+    static std::atomic<int> writes{0};
+    if (++writes % 2 == 0) {
+        if (cancelOnSecondWrite == nullptr) throw std::bad_alloc();
+        cancelOnSecondWrite->cancel();
+    }
+    return sys::systemCalls().write(fd, buf, count);
+}
+
 // Where the old content cannot be put back, the error says where it is kept: in
 // memory for a small file, in a file in $TMPDIR for a large one.
 TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
@@ -285,16 +297,19 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
         writeFile(folder / "a.txt", old);
         std::filesystem::remove(folder / "b.txt");
         std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
-        // The save checks for a cancel after each full 1 MiB chunk.
-        testing::FaultInjector faults;
-        faults.failNth(sys::Call::Ftruncate, 1, EIO);
-        int steps = 0;
+        // The save checks for a cancel after each full 1 MiB chunk; the second write
+        // cancels it, or runs out of memory. Putting the old content back fails.
+        Progress progress;
+        cancelOnSecondWrite = cancelled ? &progress : nullptr;
+        sys::Calls calls = sys::systemCalls();
+        calls.write = endOnSecondWrite;
+        calls.ftruncate = [](int, off_t) {
+            errno = EIO;
+            return -1;
+        };
+        sys::ScopedCalls scope(calls);
         try {
-            memo1_get_out(chunks, folder / "a.txt", [&](std::size_t) {
-                if (++steps < 2) return;
-                if (cancelled) throw EAbort();
-                throw std::bad_alloc();
-            });
+            memo1_get_out(chunks, folder / "a.txt", &progress);
             ADD_FAILURE() << "a save ended early ran to its end";
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, ioErrorCode(EIO));

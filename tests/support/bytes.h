@@ -66,4 +66,39 @@ inline std::string textFromPieces(std::mt19937_64& rng, std::size_t length,
     return text;
 }
 
+// Text shaped like real files, long enough for the sixteen-byte steps when asked: runs
+// of ASCII, kana, kanji, shift sequences, odd lead bytes, NUL, LF and CR LF ends and
+// lone CRs, in lines of every length. With `endMarks`, now and then a Ctrl-Z, which
+// ends a file where a line begins.
+inline std::string realisticText(std::mt19937_64& rng, std::size_t length, bool endMarks = false) {
+    static const std::vector<std::string> pieces = {"abc de",
+                                                    "0123456789ABCDEF!",
+                                                    " ",
+                                                    "\r\n",
+                                                    "\r\n",
+                                                    "\n",
+                                                    "\r",
+                                                    bytes({0x88, 0x9F}),
+                                                    bytes({0x82, 0xA0}),
+                                                    bytes({0x81, 0x40}),
+                                                    bytes({0xF0, 0x40}),
+                                                    bytes({0x93, 0x70}),
+                                                    bytes({0x93, 0xF0}),
+                                                    bytes({0x93, 0xF1}),
+                                                    bytes({0xB0, 0xA1}),
+                                                    bytes({0x20, 0x20}),
+                                                    bytes({0xB1}),
+                                                    bytes({0x84}),
+                                                    bytes({0x98}),
+                                                    bytes({0x80}),
+                                                    bytes({0}),
+                                                    bytes({0x81, 0x0D}),
+                                                    bytes({0x93, 0x0D, 0x0A}),
+                                                    bytes({0xEA, 0xA4, 0xE0, 0x40, 0x87, 0x9C})};
+    if (!endMarks) return textFromPieces(rng, length, pieces);
+    std::vector<std::string> withMarks = pieces;
+    withMarks.push_back(bytes({0x1A}));
+    return textFromPieces(rng, length, withMarks, bytes({0x1A}));
+}
+
 }  // namespace velmor::testing

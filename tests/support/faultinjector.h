@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <type_traits>
@@ -12,8 +13,8 @@ namespace velmor::testing {
 // Puts counting wrappers around every system call of the file layer for its
 // lifetime. It counts the calls of each kind and can make the n-th call of a kind
 // (1-based, counted from construction) fail with a chosen errno without making it
-// (close excepted, which is made and then reported as failed).
-// One injector at a time.
+// (close excepted, which is made and then reported as failed). Calls from several
+// threads are counted as they come. One injector at a time.
 class FaultInjector {
   public:
     FaultInjector() : table_(wrappedTable()), scope_(table_) { active() = this; }
@@ -74,7 +75,10 @@ class FaultInjector {
                 wrap<C::Pwrite, &T::pwrite>(),
                 wrap<C::CopyAcl, &T::copyAcl>(),
                 wrap<C::CopyXattrs, &T::copyXattrs>(),
-                wrap<C::FolderFlags, &T::folderFlags>()};
+                wrap<C::FolderFlags, &T::folderFlags>(),
+                wrap<C::Lseek, &T::lseek>(),
+                wrap<C::SyncRange, &T::syncRange>(),
+                wrap<C::StartThread, &T::startThread>()};
     }
 
     static FaultInjector*& active() {
@@ -82,7 +86,7 @@ class FaultInjector {
         return current;
     }
 
-    int counts_[static_cast<int>(sys::Call::Count)] = {};
+    std::atomic<int> counts_[static_cast<int>(sys::Call::Count)] = {};
     std::map<std::pair<sys::Call, int>, int> failures_;
     sys::Calls table_;
     sys::ScopedCalls scope_;

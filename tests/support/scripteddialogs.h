@@ -23,7 +23,6 @@ class ScriptedDialogs : public UserDialogs {
     struct FileRequest {
         FileDialogKind kind;
         std::string filter;
-        unsigned options;
         std::string shownName;
         int filterIndex;
     };
@@ -53,8 +52,7 @@ class ScriptedDialogs : public UserDialogs {
     }
 
     bool runFileDialog(FileDialogKind kind, FileDialogState& state) override {
-        fileRequests.push_back(
-            {kind, state.filter, state.options, state.fileName, state.filterIndex});
+        fileRequests.push_back({kind, state.filter, state.fileName, state.filterIndex});
         if (files_.empty()) throw std::logic_error("unexpected file dialog");
         std::optional<std::string> path = files_.front();
         files_.pop_front();

@@ -1,4 +1,4 @@
-#include "reporting.h"
+#include "usergaiji.h"
 
 #include <cstdlib>
 #include <utility>
@@ -35,16 +35,6 @@ void loadUserGaijiTable(Workspace& ws) {
     const std::string path = userGaijiTablePath();
     if (path.empty() || !fileExists(path)) return;
     useGaijiTable(ws, loadGaijiTable(path));
-}
-
-ConversionReport findConversionEntries(const Workspace& ws, Direction direction) {
-    ConversionReport found;
-    if (ws.scan.mayReport != 1) return found;
-    // Once converted, the text's columns are no longer the file's.
-    const LoadColumnMap columns(ws.report.conversions() == 0 ? ws.report : ConversionReport{});
-    locateConversionEntries(ws.document.WholeText(), direction,
-                            ws.gaiji.empty() ? nullptr : &ws.gaiji, columns, found);
-    return found;
 }
 
 }  // namespace velmor
