@@ -38,16 +38,6 @@ std::string jsonString(std::string_view text, bool* exact = nullptr) {
     return out + "\"";
 }
 
-std::string hexBytes(const std::string& bytes) {
-    std::string out;
-    char buf[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", c);
-        out += buf;
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string reportLines(const std::string& path, const ConversionReport& report,
@@ -79,7 +69,7 @@ std::string reportJson(const std::vector<FileReport>& files) {
         out += f == 0 ? "{" : ",{";
         bool exact = true;
         out += "\"input\":" + jsonString(file.input, &exact);
-        if (!exact) out += ",\"input_bytes\":\"" + hexBytes(file.input) + "\"";
+        if (!exact) out += ",\"input_bytes\":\"" + reportBytesHex(file.input, "") + "\"";
         out += ",\"direction\":\"";
         out += file.direction == Direction::ToSjis ? "to-sjis" : "to-velmor";
         out += "\",\"counts\":{";
@@ -96,7 +86,7 @@ std::string reportJson(const std::vector<FileReport>& files) {
                    std::string(reportKindName(entry.kind)) +
                    "\",\"line\":" + std::to_string(entry.line) +
                    ",\"column\":" + std::to_string(entry.column) + ",\"bytes\":\"" +
-                   hexBytes(entry.bytes) + "\"";
+                   reportBytesHex(entry.bytes, "") + "\"";
             if (entry.length != entry.bytes.size()) {
                 out += ",\"length\":" + std::to_string(entry.length);
             }

@@ -65,12 +65,13 @@ std::string reportEntryMessage(const ReportEntry& entry) {
     return {};
 }
 
-std::string reportBytesHex(std::string_view bytes) {
+std::string reportBytesHex(std::string_view bytes, std::string_view separator) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
-    char buf[4];
     for (unsigned char c : bytes) {
-        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", c);
-        out += buf;
+        if (!out.empty()) out += separator;
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
     }
     return out;
 }

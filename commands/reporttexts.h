@@ -17,8 +17,8 @@ std::string_view reportKindLabel(ReportKind kind);
 // What happened at one entry, as one sentence.
 std::string reportEntryMessage(const ReportEntry& entry);
 
-// Bytes as upper-case hex pairs separated by spaces ("F0 40").
-std::string reportBytesHex(std::string_view bytes);
+// Bytes as upper-case hex pairs, separated by spaces ("F0 40") or as given.
+std::string reportBytesHex(std::string_view bytes, std::string_view separator = " ");
 
 // The window's one-line summary: what the report holds and how many gaiji table
 // entries are in use (0: no table). Empty when there is nothing to say.

@@ -73,13 +73,17 @@ std::string nameTheCopy(TextFileRec& file) {
 
 }  // namespace
 
-// Reads exactly `size` bytes at `at`; a file that ends early has been changed.
-int readExactly(int fd, char* data, std::size_t size, off_t at) {
+namespace {
+
+// Moves exactly `size` bytes at `at` with `transfer` (pread or pwrite); a transfer
+// of nothing gives `ended`.
+template <typename Data, typename Transfer>
+int transferExactly(Transfer transfer, int fd, Data data, std::size_t size, off_t at, int ended) {
     while (size > 0) {
-        ssize_t n = sys::calls().pread(fd, data, std::min(size, kMaxTransfer), at);
+        ssize_t n = transfer(fd, data, std::min(size, kMaxTransfer), at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return ioErrorCode(errno);
-        if (n == 0) return kIoFileChanged;
+        if (n == 0) return ended;
         data += n;
         at += n;
         size -= static_cast<std::size_t>(n);
@@ -87,17 +91,15 @@ int readExactly(int fd, char* data, std::size_t size, off_t at) {
     return 0;
 }
 
+}  // namespace
+
+// A file that ends early has been changed.
+int readExactly(int fd, char* data, std::size_t size, off_t at) {
+    return transferExactly(sys::calls().pread, fd, data, size, at, kIoFileChanged);
+}
+
 int writeExactly(int fd, const char* data, std::size_t size, off_t at) {
-    while (size > 0) {
-        ssize_t n = sys::calls().pwrite(fd, data, std::min(size, kMaxTransfer), at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ioErrorCode(errno);
-        if (n == 0) return kIoDiskFull;
-        data += n;
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
+    return transferExactly(sys::calls().pwrite, fd, data, size, at, kIoDiskFull);
 }
 
 // A file in the temporary folder that vanishes with its descriptor: unnamed where

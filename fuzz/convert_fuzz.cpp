@@ -35,30 +35,23 @@ void checkFastEqualsReference(const Document& doc, const ScanState& start,
                               const velmor::PartCut& cut, velmor::Progress* progress,
                               const velmor::GaijiTable* gaiji) {
     const std::string& text = doc.WholeText();
-    {
+    using Fast = void (*)(std::string_view, ScanState&, std::int32_t&, std::string&,
+                          const velmor::PartCut&, velmor::Progress*);
+    using Slow = decltype(&velmor::convertVelmorToSjisReference);
+    const auto compare = [&](const char* name, Fast convert, Slow reference) {
         ScanState fast = start, slow = start;
         std::int32_t fastDone = 0, slowDone = 0;
         std::string fastOut, slowOut;
-        velmor::convertVelmorToSjis(text, fast, fastDone, fastOut, cut, progress);
-        velmor::convertVelmorToSjisReference(text, slow, slowDone, slowOut, gaiji);
+        convert(text, fast, fastDone, fastOut, cut, progress);
+        reference(text, slow, slowDone, slowOut, gaiji);
         FUZZ_CHECK(fastOut == slowOut && fastDone == slowDone,
-                   "VELMOR->SJIS of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
+                   std::string(name) + " of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
                        "\nreference: " + hexDump(slowOut));
         FUZZ_CHECK(fast.kanjiPair == slow.kanjiPair && fast.KanjiMode == slow.KanjiMode,
                    describe(fast) + " / " + describe(slow));
-    }
-    {
-        ScanState fast = start, slow = start;
-        std::int32_t fastDone = 0, slowDone = 0;
-        std::string fastOut, slowOut;
-        velmor::convertSjisToVelmor(text, fast, fastDone, fastOut, cut, progress);
-        velmor::convertSjisToVelmorReference(text, slow, slowDone, slowOut, gaiji);
-        FUZZ_CHECK(fastOut == slowOut && fastDone == slowDone,
-                   "SJIS->VELMOR of " + hexDump(text) + "\nfast: " + hexDump(fastOut) +
-                       "\nreference: " + hexDump(slowOut));
-        FUZZ_CHECK(fast.kanjiPair == slow.kanjiPair && fast.KanjiMode == slow.KanjiMode,
-                   describe(fast) + " / " + describe(slow));
-    }
+    };
+    compare("VELMOR->SJIS", velmor::convertVelmorToSjis, velmor::convertVelmorToSjisReference);
+    compare("SJIS->VELMOR", velmor::convertSjisToVelmor, velmor::convertSjisToVelmorReference);
     FUZZ_CHECK(velmor::containsKanjiIn(text) == velmor::containsKanjiInReference(text),
                hexDump(text));
 }

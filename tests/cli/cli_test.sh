@@ -6,15 +6,7 @@
 set -u
 convert=$1
 bench=$2
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/../support/scriptcheck.sh"
 
 # expect STATUS COMMAND...: runs the command, stderr to err.txt, checks the status.
 expect() {
@@ -206,5 +198,4 @@ expect 2 "$convert" --to-sjis --suffix .x --in-place a.vel
     fail "--help is wider than a screen"
 "$convert" --version | grep -q "velmor-convert 1.1" || fail "--version"
 
-echo "$failures failures"
-[ "$failures" -eq 0 ]
+finish

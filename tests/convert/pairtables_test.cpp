@@ -14,13 +14,7 @@ TEST(PairTables, VelmorToSjisEqualsTheArithmeticOnEveryPair) {
     for (unsigned f = 0; f < 256; ++f) {
         for (unsigned s = 0; s < 256; ++s) {
             KanjiPair pair{static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(s)};
-            if (pair.first == 0x20) {
-                pair = {0x21, 0x21};
-            } else {
-                pair.first -= 0x80;
-                pair.second -= 0x80;
-            }
-            sjishenkan(pair);
+            velmorPairToSjis(pair);
             const SjisOut& entry = table[f << 8 | s];
             ASSERT_EQ(entry.bytes[0], pair.first) << f << " " << s;
             ASSERT_EQ(entry.bytes[1], pair.second) << f << " " << s;
@@ -40,17 +34,7 @@ TEST(PairTables, SjisToVelmorEqualsRangeTestAndArithmeticOnEveryPair) {
             if (range == 0) continue;
             ++inRange;
             KanjiPair pair{static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(s)};
-            if (range == kUserDefinedRange) {
-                pair = {0x21, 0x21};
-            } else {
-                jishenkan(pair);
-            }
-            if (pair.first == 0x21 && pair.second == 0x21) {
-                pair = {0x20, 0x20};
-            } else {
-                pair.first += 0x80;
-                pair.second += 0x80;
-            }
+            sjisPairToVelmor(pair, range == kUserDefinedRange);
             ASSERT_EQ(entry.bytes[0], pair.first) << f << " " << s;
             ASSERT_EQ(entry.bytes[1], pair.second) << f << " " << s;
         }

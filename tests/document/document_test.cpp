@@ -59,7 +59,7 @@ TEST(DocumentLines, IndexAgreesWithWalkerOnRandomTexts) {
     }
 }
 
-TEST(DocumentAppendLine, BuildsOneLinePerCall) {
+TEST(DocumentAppendLine, BuildsOneLinePerCallAndClearTextEmptiesIt) {
     Document doc;
     EXPECT_EQ(doc.WholeText(), "");
     EXPECT_EQ(doc.LineCount(), 0u);
@@ -70,6 +70,10 @@ TEST(DocumentAppendLine, BuildsOneLinePerCall) {
     EXPECT_EQ(doc.WholeText(), "ab\r\ncd\r\n");
     EXPECT_EQ(doc.LineCount(), 2u);
     EXPECT_TRUE(doc.ModifiedMark());
+
+    // ClearText empties the text and the mark.
+    doc.ClearText();
+    EXPECT_TRUE(doc.WholeText().empty() && doc.LineCount() == 0 && !doc.ModifiedMark());
 }
 
 TEST(DocumentAppendLine, EmptyLines) {
@@ -152,15 +156,6 @@ TEST(DocumentReplaceText, NormalisesBreaksAndKeepsNul) {
     doc.ReplaceText(bytes({0x81, '\n', '\r', '\n'}));
     EXPECT_EQ(doc.LineCount(), 1u);
     EXPECT_EQ(doc.LineAt(0), bytes({0x81, '\n'}));
-}
-
-TEST(DocumentClearText, EmptiesTextAndMark) {
-    Document doc;
-    doc.AppendLine("ab");
-    doc.ClearText();
-    EXPECT_EQ(doc.WholeText(), "");
-    EXPECT_EQ(doc.LineCount(), 0u);
-    EXPECT_FALSE(doc.ModifiedMark());
 }
 
 TEST(DocumentReplaceText, FailsWithoutChangeWhenStorageRefuses) {

@@ -4,14 +4,7 @@
 set -u
 convert=$1
 bench=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/../support/scriptcheck.sh"
 
 # A 300 MB line, then a short one.
 { head -c 300000000 /dev/zero | tr '\0' 'a'; printf '\r\nend\r\n'; } > long.txt
@@ -35,5 +28,4 @@ status=$?
 [ $status -lt 128 ] || fail "-j 4 ended by signal $((status - 128)): $(cat err.txt)"
 [ -s out/small.txt ] || fail "-j 4 did not convert the small file: $(cat err.txt)"
 
-echo "$failures failures"
-[ "$failures" -eq 0 ]
+finish

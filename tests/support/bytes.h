@@ -71,30 +71,20 @@ inline std::string textFromPieces(std::mt19937_64& rng, std::size_t length,
 // lone CRs, in lines of every length. With `endMarks`, now and then a Ctrl-Z, which
 // ends a file where a line begins.
 inline std::string realisticText(std::mt19937_64& rng, std::size_t length, bool endMarks = false) {
-    static const std::vector<std::string> pieces = {"abc de",
-                                                    "0123456789ABCDEF!",
-                                                    " ",
-                                                    "\r\n",
-                                                    "\r\n",
-                                                    "\n",
-                                                    "\r",
-                                                    bytes({0x88, 0x9F}),
-                                                    bytes({0x82, 0xA0}),
-                                                    bytes({0x81, 0x40}),
-                                                    bytes({0xF0, 0x40}),
-                                                    bytes({0x93, 0x70}),
-                                                    bytes({0x93, 0xF0}),
-                                                    bytes({0x93, 0xF1}),
-                                                    bytes({0xB0, 0xA1}),
-                                                    bytes({0x20, 0x20}),
-                                                    bytes({0xB1}),
-                                                    bytes({0x84}),
-                                                    bytes({0x98}),
-                                                    bytes({0x80}),
-                                                    bytes({0}),
-                                                    bytes({0x81, 0x0D}),
-                                                    bytes({0x93, 0x0D, 0x0A}),
-                                                    bytes({0xEA, 0xA4, 0xE0, 0x40, 0x87, 0x9C})};
+    using namespace std::string_literals;
+    static const std::vector<std::string> pieces = [] {
+        // The pieces, one after the other, each ended by '|'.
+        const std::string all =
+            "abc de|0123456789ABCDEF!| |\r\n|\r\n|\n|\r|\x88\x9F|\x82\xA0|\x81\x40|\xF0\x40|"
+            "\x93\x70|\x93\xF0|\x93\xF1|\xB0\xA1|  |\xB1|\x84|\x98|\x80|\0|\x81\r|\x93\r\n|"
+            "\xEA\xA4\xE0\x40\x87\x9C|"s;
+        std::vector<std::string> split;
+        for (std::size_t at = 0, end; (end = all.find('|', at)) != std::string::npos;
+             at = end + 1) {
+            split.push_back(all.substr(at, end - at));
+        }
+        return split;
+    }();
     if (!endMarks) return textFromPieces(rng, length, pieces);
     std::vector<std::string> withMarks = pieces;
     withMarks.push_back(bytes({0x1A}));

@@ -1,0 +1,17 @@
+# Sourced by the shell-script tests: a scratch folder the script runs in, removed at
+# the end, and failures counted as they come, so that one run reports them all.
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# The script's status: 0 without failures.
+finish() {
+    echo "$failures failures"
+    [ "$failures" -eq 0 ]
+}
