@@ -58,12 +58,12 @@ bool writeJson(const std::string& path, const std::vector<FileReport>& reports) 
     return ok;
 }
 
-// The files of the run, handed out to the workers in order. A worker whose file
-// failed for lack of memory or descriptors while others run puts it back and stops:
-// with one file fewer at once, it is converted again. The last worker never stops.
+// The files of the run, handed out to the workers in order. A file that failed for lack
+// of memory or descriptors while others ran goes back for one more try: its worker
+// stops, so that fewer files run at once, unless it is the last, which tries again.
 class JobQueue {
   public:
-    explicit JobQueue(std::size_t jobs) {
+    explicit JobQueue(std::size_t jobs) : retried_(jobs, false) {
         for (std::size_t i = 0; i < jobs; ++i) waiting_.push_back(i);
     }
     void workerStarted() {
@@ -78,12 +78,16 @@ class JobQueue {
         waiting_.pop_front();
         return true;
     }
-    // True when `job` was put back and the worker is to stop.
-    bool putBackAndStop(std::size_t job) {
+    // Puts `job`, which ran short of memory or descriptors, back once. Returns false
+    // when it was back already (its failure stands); sets `stop` when its worker is to
+    // stop.
+    bool putBack(std::size_t job, bool& stop) {
         std::lock_guard lock(mutex_);
-        if (workers_ < 2) return false;
-        --workers_;
+        if (retried_[job]) return false;
+        retried_[job] = true;
         waiting_.push_front(job);
+        stop = workers_ > 1;
+        if (stop) --workers_;
         return true;
     }
     void workerStopped() {
@@ -94,6 +98,7 @@ class JobQueue {
   private:
     std::mutex mutex_;
     std::deque<std::size_t> waiting_;
+    std::vector<bool> retried_;
     std::size_t workers_ = 0;
 };
 
@@ -109,9 +114,11 @@ int run(const CommandLine& commandLine) {
     auto worker = [&] {
         for (std::size_t i; queue.take(i);) {
             FileResult result = convertFile(jobs[i], commandLine.settings, &bytes);
+            bool stop = false;
             if (result.resourcesShort && jobs[i].input != kStandardStream &&
-                queue.putBackAndStop(i)) {
-                return;
+                queue.putBack(i, stop)) {
+                if (stop) return;
+                continue;
             }
             if (commandLine.printReport && !result.report.empty()) {
                 std::string lines =
