@@ -39,7 +39,7 @@ void refuseUnless(Direction direction, const ConversionFacts& facts,
 struct Endpoints {
     const FileJob& job;
     std::optional<std::string_view> inputBytes;  // in place of job.input
-    std::string* outputBytes = nullptr;          // in place of job.output
+    OutputSink* output = nullptr;                // in place of job.output
 };
 
 void openInput(TextFileRec& input, const Endpoints& io, const ConvertSettings& settings) {
@@ -56,7 +56,6 @@ void openInput(TextFileRec& input, const Endpoints& io, const ConvertSettings& s
 
 std::unique_ptr<OutputSink> openOutput(const Endpoints& io, const ConvertSettings& settings,
                                        const TextFileRec& input, bool holdBack) {
-    if (io.outputBytes) return openMemorySink(*io.outputBytes);
     if (io.job.output == kStandardStream) {
         return openStreamSink(settings.standardOutput, io.job.output, holdBack);
     }
@@ -99,8 +98,13 @@ void convertPieces(const Endpoints& io, const ConvertSettings& settings, FileRes
     // Towards VELMOR a kanji-in found in a later piece refuses the whole file, as the
     // window's pre-scan does: standard output then waits until the end.
     const bool scansOn = direction == Direction::ToVelmor && !settings.policy.force;
-    std::unique_ptr<OutputSink> sink;
-    if (!settings.check) sink = openOutput(io, settings, input, scansOn && !piece->last);
+    std::unique_ptr<OutputSink> opened;
+    OutputSink* sink = io.output;
+    if (!settings.check && sink == nullptr) {
+        opened = openOutput(io, settings, input, scansOn && !piece->last);
+        sink = opened.get();
+    }
+    if (settings.check) sink = nullptr;
     std::optional<PieceWriter> writer;
     if (sink) writer.emplace(*sink);
     try {
@@ -242,8 +246,8 @@ FileResult convertFile(const FileJob& job, const ConvertSettings& settings, Prog
     return convertChecked({job, std::nullopt, nullptr}, settings, progress);
 }
 
-FileResult convertBytes(std::string_view input, std::string& output,
-                        const ConvertSettings& settings, const std::string& name) {
+FileResult convertBytes(std::string_view input, OutputSink& output, const ConvertSettings& settings,
+                        const std::string& name) {
     const FileJob job{name, name};
     return convertChecked({job, input, &output}, settings, nullptr);
 }

@@ -10,6 +10,7 @@
 #include "conversionrules.h"
 #include "convert/gaijitable.h"
 #include "convert/pairtables.h"
+#include "document/outputsink.h"
 #include "document/progress.h"
 #include "document/report.h"
 
@@ -73,9 +74,9 @@ FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
                        Progress* progress = nullptr);
 
 // Converts `input`, bytes in memory, as convertFile converts a file with the same
-// bytes, and appends the output to `output`; a refused or failed conversion appends
-// nothing. `name` stands for the input in the result.
-FileResult convertBytes(std::string_view input, std::string& output,
-                        const ConvertSettings& settings, const std::string& name = "-");
+// bytes, and writes the output to `output` (unused with settings.check), which a
+// refused or failed conversion abandons. `name` stands for the input in the result.
+FileResult convertBytes(std::string_view input, OutputSink& output, const ConvertSettings& settings,
+                        const std::string& name = "-");
 
 }  // namespace velmor

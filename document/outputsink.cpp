@@ -154,29 +154,7 @@ class FileSink : public OutputSink {
     std::size_t started_ = 0;
 };
 
-// A string in memory, which gets back its old length when the output is given up.
-class MemorySink : public OutputSink {
-  public:
-    explicit MemorySink(std::string& out) : out_(out), start_(out.size()) {}
-    ~MemorySink() override {
-        if (!finished_) out_.resize(start_);
-    }
-
-    void write(std::string_view bytes) override { out_.append(bytes); }
-    void finish() override { finished_ = true; }
-    void abandon() override { out_.resize(start_); }
-
-  private:
-    std::string& out_;
-    std::size_t start_;
-    bool finished_ = false;
-};
-
 }  // namespace
-
-std::unique_ptr<OutputSink> openMemorySink(std::string& out) {
-    return std::make_unique<MemorySink>(out);
-}
 
 std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd) {
     auto sink = std::make_unique<FileSink>(path);

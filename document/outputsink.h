@@ -35,8 +35,4 @@ std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd = 
 // temporary file, so that a refusal found late writes nothing.
 std::unique_ptr<OutputSink> openStreamSink(int fd, const std::string& name, bool holdBack);
 
-// Appends to `out`, which must outlive the sink; given up or destroyed before
-// finish(), it takes `out` back to its old length.
-std::unique_ptr<OutputSink> openMemorySink(std::string& out);
-
 }  // namespace velmor

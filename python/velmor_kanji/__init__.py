@@ -11,14 +11,14 @@ work.
 from __future__ import annotations
 
 import os
-from typing import List, NamedTuple, Optional, Union
+from typing import List, NamedTuple, Optional, Tuple, Union
 
 from . import _native
 from ._errors import ConversionRefused, FileError, GaijiTableError, VelmorError
 from . import codec as _codec
 
 __all__ = [
-    "to_sjis", "to_velmor", "to_utf8", "from_utf8", "report", "load_gaiji",
+    "convert", "convert_file", "to_sjis", "to_velmor", "to_utf8", "from_utf8", "report", "load_gaiji",
     "GaijiTable", "ReportEntry", "VelmorError", "ConversionRefused", "FileError",
     "GaijiTableError", "DIRECTIONS",
 ]
@@ -57,7 +57,7 @@ def load_gaiji(path: Union[str, os.PathLike]) -> GaijiTable:
 
     Raises FileError when the file cannot be read, GaijiTableError for a bad line.
     """
-    return _native.load_gaiji(os.fsdecode(path))
+    return _native.load_gaiji(os.fsencode(path))
 
 
 def _convert(data: BytesLike, direction: str, force: bool = False,
@@ -101,6 +101,32 @@ def from_utf8(data: BytesLike, force: bool = False, gaiji: Optional[GaijiTable] 
     return _convert(data, "from-utf8", force=force, gaiji=gaiji, keep_line_ends=keep_line_ends)
 
 
+def _entries(entries: list) -> List[ReportEntry]:
+    return [ReportEntry(kind, line, column, raw) for kind, line, column, raw, _ in entries]
+
+
+def convert(data: BytesLike, direction: str, force: bool = False,
+            gaiji: Optional[GaijiTable] = None,
+            keep_line_ends: bool = False) -> Tuple[bytes, List[ReportEntry]]:
+    """Converts ``data`` in ``direction`` (one of DIRECTIONS) and reports what it
+    loses: the output and the report of one pass."""
+    output, entries = _native.convert(_data(data), direction, force=force, gaiji=gaiji,
+                                      keep_line_ends=keep_line_ends, report=True)
+    return output, _entries(entries)
+
+
+def convert_file(input: Union[str, os.PathLike], output: Union[str, os.PathLike],
+                 direction: str, force: bool = False, gaiji: Optional[GaijiTable] = None,
+                 keep_line_ends: bool = False) -> List[ReportEntry]:
+    """Converts the file ``input`` into the file ``output`` as velmor-convert
+    does: a piece at a time in bounded memory, and saved safely (a refused or
+    failed conversion leaves ``output`` as it was). Returns the report; raises
+    ConversionRefused or FileError with velmor-convert's message."""
+    return _entries(_native.convert_file(os.fsencode(input), os.fsencode(output), direction,
+                                         force=force, gaiji=gaiji,
+                                         keep_line_ends=keep_line_ends))
+
+
 def report(data: BytesLike, direction: str, gaiji: Optional[GaijiTable] = None,
            force: bool = False) -> List[ReportEntry]:
     """What converting ``data`` in ``direction`` would lose, as ``velmor-convert
@@ -109,7 +135,7 @@ def report(data: BytesLike, direction: str, gaiji: Optional[GaijiTable] = None,
     ``direction`` is one of DIRECTIONS. Refusals raise as the conversions do.
     """
     _, entries = _native.convert(_data(data), direction, force=force, gaiji=gaiji, check=True)
-    return [ReportEntry(kind, line, column, raw) for kind, line, column, raw, _ in entries]
+    return _entries(entries)
 
 
 _codec.register()
