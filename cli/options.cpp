@@ -100,7 +100,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     RawOptions raw;
     unsigned jobs = static_cast<unsigned>(hardwareThreads());
     CLI::App app{
-        "Converts text files between VELMOR and Shift-JIS (or UTF-8), as velmor-kanji does.\n"
+        "Converts files between VELMOR and Shift-JIS or UTF-8, as velmor-kanji does.\n"
         "Exit: 0 done, 1 a file refused or failed, 2 usage error, 3 --check saw losses.",
         kProgram};
     app.get_formatter()->column_width(22);
@@ -135,7 +135,10 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
         ->required()
         ->type_name("");
-    app.set_version_flag("--version", kVersion);
+    // --help and --version are left out of the list, which then fits a screen; the man
+    // page names them.
+    app.set_version_flag("--version", kVersion)->group("");
+    app.get_help_ptr()->group("");
     try {
         app.parse(argc, argv);
         raw.hasSuffix = suffix->count() > 0;
