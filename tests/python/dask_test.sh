@@ -39,6 +39,25 @@ grep -qx "vel/20.txt: 1 losses (cut-pair 1)" summary-to-sjis.txt ||
     fail "summary: $(cat summary-to-sjis.txt)"
 [ "$(wc -l < summary-to-sjis.txt)" -eq 20 ] || fail "$(cat summary-to-sjis.txt)"
 
+# An existing cluster given by its scheduler's address: a scheduler and a worker on
+# the loopback address, stopped at the end.
+"$python" -m distributed.cli.dask_scheduler --host 127.0.0.1 --port 0 --no-dashboard \
+    --scheduler-file scheduler.json > scheduler.log 2>&1 &
+scheduler=$!
+"$python" -m distributed.cli.dask_worker --scheduler-file scheduler.json --nthreads 1 \
+    --no-dashboard > worker.log 2>&1 &
+worker=$!
+for _ in $(seq 60); do [ -s scheduler.json ] && break; sleep 0.5; done
+address=$("$python" -c 'import json; print(json.load(open("scheduler.json"))["address"])')
+mkdir remote
+"$python" "$example" --to-sjis --scheduler "$address" -o remote vel > /dev/null 2> err.txt ||
+    fail "on $address: $(cat err.txt)"
+kill "$worker" "$scheduler"
+wait "$worker" "$scheduler"
+for i in $(seq 1 20); do
+    cmp -s "remote/$i.txt" "cli-to-sjis/$i.txt" || fail "$i.txt on $address differs"
+done
+
 # A VELMOR input towards VELMOR is refused; the others still convert.
 mkdir refused
 printf 'x\x88\x9f\n' > refused-in.txt
