@@ -132,7 +132,7 @@ int run(const CommandLine& commandLine) {
                 anyLoss = anyLoss || !result.report.empty();
                 anyFailed = anyFailed || result.outcome != FileOutcome::Converted;
                 reports[i] = {jobs[i].input, commandLine.settings.direction,
-                              std::move(result.report)};
+                              std::move(result.report), commandLine.settings.utf8};
             }
             progress.fileDone();
         }

@@ -25,6 +25,8 @@ struct UsageError {
 struct RawOptions {
     bool toSjis = false;
     bool toVelmor = false;
+    bool toUtf8 = false;
+    bool fromUtf8 = false;
     std::string output;
     std::string suffix;
     bool hasSuffix = false;
@@ -98,12 +100,14 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     RawOptions raw;
     unsigned jobs = static_cast<unsigned>(hardwareThreads());
     CLI::App app{
-        "Converts text files between VELMOR and Shift-JIS, as velmor-kanji does.\n"
+        "Converts files between VELMOR and Shift-JIS or UTF-8, as velmor-kanji does.\n"
         "Exit: 0 done, 1 a file refused or failed, 2 usage error, 3 --check saw losses.",
         kProgram};
     app.get_formatter()->column_width(22);
     app.add_flag("--to-sjis", raw.toSjis, "convert VELMOR to Shift-JIS");
     app.add_flag("--to-velmor", raw.toVelmor, "convert Shift-JIS to VELMOR");
+    app.add_flag("--to-utf8", raw.toUtf8, "convert VELMOR to UTF-8 (through Shift-JIS)");
+    app.add_flag("--from-utf8", raw.fromUtf8, "convert UTF-8 to VELMOR (through Shift-JIS)");
     auto* output = app.add_option("-o,--output", raw.output,
                                   "output file (- = standard output); a folder for several")
                        ->type_name("PATH");
@@ -131,17 +135,24 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
         ->required()
         ->type_name("");
-    app.set_version_flag("--version", kVersion);
+    // --help and --version are left out of the list, which then fits a screen; the man
+    // page names them.
+    app.set_version_flag("--version", kVersion)->group("");
+    app.get_help_ptr()->group("");
     try {
         app.parse(argc, argv);
         raw.hasSuffix = suffix->count() > 0;
-        if (raw.toSjis == raw.toVelmor) throw UsageError{"choose one of --to-sjis and --to-velmor"};
+        if (raw.toSjis + raw.toVelmor + raw.toUtf8 + raw.fromUtf8 != 1) {
+            throw UsageError{"choose one of --to-sjis, --to-velmor, --to-utf8 and --from-utf8"};
+        }
         if ((output->count() > 0) + raw.hasSuffix + raw.inPlace > 1) {
             throw UsageError{"choose at most one of -o, --suffix and --in-place"};
         }
         if (output->count() > 0 && raw.output.empty()) throw UsageError{"-o needs a path"};
         if (jobs == 0) throw UsageError{"-j needs at least 1"};
-        commandLine.settings.direction = raw.toSjis ? Direction::ToSjis : Direction::ToVelmor;
+        commandLine.settings.direction =
+            raw.toSjis || raw.toUtf8 ? Direction::ToSjis : Direction::ToVelmor;
+        commandLine.settings.utf8 = raw.toUtf8 || raw.fromUtf8;
         if (commandLine.settings.check) {
             if (commandLine.settings.policy.strict)
                 throw UsageError{"choose one of --check and --strict"};

@@ -71,7 +71,11 @@ std::string reportJson(const std::vector<FileReport>& files) {
         out += "\"input\":" + jsonString(file.input, &exact);
         if (!exact) out += ",\"input_bytes\":\"" + reportBytesHex(file.input, "") + "\"";
         out += ",\"direction\":\"";
-        out += file.direction == Direction::ToSjis ? "to-sjis" : "to-velmor";
+        if (file.utf8) {
+            out += file.direction == Direction::ToSjis ? "to-utf8" : "from-utf8";
+        } else {
+            out += file.direction == Direction::ToSjis ? "to-sjis" : "to-velmor";
+        }
         out += "\",\"counts\":{";
         for (std::size_t k = 0; k < kReportKindCount; ++k) {
             const auto kind = static_cast<ReportKind>(k);

@@ -19,6 +19,7 @@ struct FileReport {
     std::string input;
     Direction direction;
     ConversionReport report;
+    bool utf8 = false;  // --to-utf8 or --from-utf8
 };
 
 // All files' entries as the one JSON document --report-json writes.

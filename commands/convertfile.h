@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "conversionrules.h"
 #include "convert/gaijitable.h"
 #include "convert/pairtables.h"
+#include "document/outputsink.h"
 #include "document/progress.h"
 #include "document/report.h"
 
@@ -30,7 +32,15 @@ struct ConvertSettings {
     const GaijiTable* gaiji = nullptr;
     PairTables tables;
     bool report = false;  // collect the conversion report of each file
-    bool check = false;   // write nothing: only collect the report
+    // The Shift-JIS side is UTF-8, through code page 932 (Utf8Step): towards
+    // Shift-JIS the output goes on to UTF-8 (--to-utf8), towards VELMOR the input
+    // comes from UTF-8 (--from-utf8).
+    bool utf8 = false;
+    // Every line is written with the line end it was read with (LF, CR LF, or none
+    // for a last line without one) and no line is added: appendKeptLineEnds in
+    // place of PieceWriter's saved form.
+    bool keepLineEnds = false;
+    bool check = false;  // write nothing: only collect the report
     // The descriptors "-" stands for.
     int standardInput = STDIN_FILENO;
     int standardOutput = STDOUT_FILENO;
@@ -62,5 +72,11 @@ struct FileResult {
 // `progress` the input bytes as they are done.
 FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
                        Progress* progress = nullptr);
+
+// Converts `input`, bytes in memory, as convertFile converts a file with the same
+// bytes, and writes the output to `output` (unused with settings.check), which a
+// refused or failed conversion abandons. `name` stands for the input in the result.
+FileResult convertBytes(std::string_view input, OutputSink& output, const ConvertSettings& settings,
+                        const std::string& name = "-");
 
 }  // namespace velmor

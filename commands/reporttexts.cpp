@@ -30,6 +30,10 @@ std::string kindSentence(ReportKind kind, std::size_t count) {
             return "漢字コードでない組 " + n + " 組を変換しました";
         case ReportKind::CutPair:
             return "行末で切れた漢字の組が " + n + " 箇所あります";
+        case ReportKind::NoCp932:
+            return "Shift-JIS にない文字 " + n + " 文字を〓にしました";
+        case ReportKind::NoUnicode:
+            return "文字にならないバイト列 " + n + " 箇所を置き換えました";
     }
     return {};
 }
@@ -38,8 +42,9 @@ std::string kindSentence(ReportKind kind, std::size_t count) {
 
 std::string_view reportKindLabel(ReportKind kind) {
     static constexpr std::array<std::string_view, kReportKindCount> kLabels = {
-        "終端記号の後",        "単独の CR", "外字",    "範囲外の文字",
-        "切れた 2 バイト文字", "不正な組",  "切れた組"};
+        "終端記号の後",          "単独の CR", "外字",     "範囲外の文字",
+        "切れた 2 バイト文字",   "不正な組",  "切れた組", "Shift-JIS にない文字",
+        "文字にならないバイト列"};
     return kLabels[static_cast<std::size_t>(kind)];
 }
 
@@ -61,6 +66,10 @@ std::string reportEntryMessage(const ReportEntry& entry) {
             return "漢字コードでない組 " + reportBytesHex(entry.bytes) + " を変換しました";
         case ReportKind::CutPair:
             return "行末で漢字の組が切れています（" + reportBytesHex(entry.bytes) + "）";
+        case ReportKind::NoCp932:
+            return "Shift-JIS にない文字 " + reportBytesHex(entry.bytes) + " を〓にしました";
+        case ReportKind::NoUnicode:
+            return "文字にならないバイト列 " + reportBytesHex(entry.bytes) + " を置き換えました";
     }
     return {};
 }

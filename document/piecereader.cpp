@@ -172,6 +172,23 @@ void PieceReader::load(Slot& slot) const {
     piece.inputBytes = used;
     piece.last = atEnd || slot.endMark != std::string::npos;
     if (plan_.forReport && piece.droppedCr) piece.raw.assign(bytes.substr(0, used));
+    if (plan_.keepLineEnds) tellLineEnds(bytes.substr(0, used), piece);
+}
+
+// Every LF of `bytes` ends a line, with the CR before it if there is one; a last line
+// without LF ends with the input.
+void PieceReader::tellLineEnds(std::string_view bytes, LoadedPiece& piece) {
+    piece.endsRead.clear();
+    for (std::size_t at = 0; at < bytes.size();) {
+        const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+        if (lf == nullptr) break;
+        const std::size_t end =
+            static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data());
+        piece.endsRead.push_back(end > 0 && bytes[end - 1] == '\r' ? LineEndRead::CrLf
+                                                                   : LineEndRead::Lf);
+        at = end + 1;
+    }
+    if (piece.endsRead.size() < piece.lineEnds.size()) piece.endsRead.push_back(LineEndRead::None);
 }
 
 const LoadedPiece* PieceReader::next() {

@@ -6,8 +6,8 @@ namespace velmor {
 
 std::string_view reportKindName(ReportKind kind) {
     static constexpr std::array<std::string_view, kReportKindCount> kNames = {
-        "after-end-mark", "lone-cr",      "gaiji",   "outside-ranges",
-        "lone-lead-byte", "invalid-pair", "cut-pair"};
+        "after-end-mark", "lone-cr",  "gaiji",    "outside-ranges", "lone-lead-byte",
+        "invalid-pair",   "cut-pair", "no-cp932", "no-unicode"};
     return kNames[static_cast<std::size_t>(kind)];
 }
 

@@ -19,8 +19,10 @@ enum class ReportKind : std::uint8_t {
     LoneLeadByte,   // a lead byte as the line's last byte
     InvalidPair,    // a pair in a run with a byte that is no VELMOR kanji byte
     CutPair,        // a line ending after the first byte of a pair in a run
+    NoCp932,        // UTF-8 in: a character with no code page 932 form, written as 〓
+    NoUnicode,      // bytes with no Unicode form: written as U+FFFD (or, towards VELMOR, 〓)
 };
-inline constexpr std::size_t kReportKindCount = 7;
+inline constexpr std::size_t kReportKindCount = 9;
 
 // The kind's name as the command line and the JSON report print it.
 std::string_view reportKindName(ReportKind kind);

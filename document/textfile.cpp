@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "filepaths.h"
@@ -69,8 +70,25 @@ void OpenStream(TextFileRec& file, int fd) {
     file.readSoFar = 0;
 }
 
+void OpenMemory(TextFileRec& file, std::string_view bytes) {
+    file.mode = TextFileMode::Reading;
+    file.endOfFile = false;
+    file.stream = true;
+    file.readSoFar = 0;
+    file.memory = bytes;
+    file.inMemory = true;
+}
+
 std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size) {
     std::size_t got = 0;
+    if (file.inMemory) {
+        got = std::min(size, file.memory.size() - file.readSoFar);
+        std::memcpy(data, file.memory.data() + file.readSoFar, got);
+        file.readSoFar += got;
+        // As for a file, the end is found by a read that finds nothing more.
+        if (got < size) file.endOfFile = true;
+        return got;
+    }
     while (got < size && !file.endOfFile) {
         ssize_t n =
             sys::calls().read(file.handle.get(), data + got, std::min(size - got, kMaxTransfer));

@@ -41,6 +41,8 @@ struct TextFileRec {
     std::size_t expectedSize = 0;       // reading: the file's size when opened
     struct timespec expectedTime = {};  // reading: its modification time then
     std::size_t readSoFar = 0;          // reading: bytes read so far
+    std::string_view memory;            // reading bytes held in memory (OpenMemory)
+    bool inMemory = false;
 
     std::string target;          // writing: the path the content ends up at, links resolved
     std::string tempName;        // writing: the name the new file has, while it has one
@@ -75,6 +77,9 @@ void OpenRead(TextFileRec& file);
 // Opens the descriptor `fd` (the standard input) for reading as it is, under the
 // record's name: a stream of no known size. CloseText leaves it open.
 void OpenStream(TextFileRec& file, int fd);
+// Opens `bytes`, held in memory by the caller while the record reads them, for
+// reading as a stream under the record's name.
+void OpenMemory(TextFileRec& file, std::string_view bytes);
 
 // Prepares writing the named file: a new file in the target's folder that CloseText
 // puts in place of the target. An existing target must be a regular file with a

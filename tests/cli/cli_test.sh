@@ -157,6 +157,35 @@ expect 2 "$convert" --to-velmor --gaiji bad.tsv -o never.vel g.sjis
 grep -q "bad.tsv:2: " err.txt || fail "bad table: $(cat err.txt)"
 [ -e never.vel ] && fail "a bad table converted something"
 
+# UTF-8 both ways through code page 932: --to-utf8 gives what --to-sjis piped into
+# iconv gives, --from-utf8 of that what --to-velmor gives of the Shift-JIS, in pieces
+# as small as the input allows; what code page 932 or Unicode cannot carry is
+# reported with its place in the input.
+"$bench" corpus --corpus prose 1 prose.sjis >/dev/null
+expect 0 "$convert" --to-velmor --force -o prose.vel prose.sjis
+"$convert" --to-sjis prose.vel > prose.back
+iconv -f CP932 -t UTF-8 prose.back > piped.utf8 || fail "iconv refused the Shift-JIS"
+expect 0 "$convert" --to-utf8 -o prose.utf8 prose.vel
+same prose.utf8 piped.utf8
+expect 0 "$convert" --to-velmor --force -o twice.vel prose.back
+expect 0 "$convert" --from-utf8 --force -o prose.again prose.utf8
+same prose.again twice.vel
+"$convert" --to-utf8 - < prose.vel > stdin.utf8 && same stdin.utf8 piped.utf8
+printf 'a\x93\x70\xb0\xa1\xa9\xa1\x93\xf1\x85\x40\n' > unicodeless.vel
+expect 0 "$convert" --to-utf8 --report -o unicodeless.utf8 unicodeless.vel
+grep -q "^unicodeless.vel:1:6: no-unicode: .*A9 A1" err.txt || fail "no-unicode: $(cat err.txt)"
+grep -q "^unicodeless.vel:1:10: no-unicode: .*85 40" err.txt || fail "no-unicode: $(cat err.txt)"
+same unicodeless.utf8 <(printf 'a\xe4\xba\x9c\xef\xbf\xbd\xef\xbf\xbd\r\n\r\n')
+printf 'x\xe2\x82\xacy\r\n\xffz\xee\x80\x80\n' > geta.utf8
+expect 0 "$convert" --from-utf8 --report --report-json geta.json -o geta.vel geta.utf8
+grep -q "^geta.utf8:1:2: no-cp932: .*E2 82 AC" err.txt || fail "no-cp932: $(cat err.txt)"
+grep -q "^geta.utf8:2:1: no-unicode: .*FF" err.txt || fail "stray byte: $(cat err.txt)"
+grep -q "^geta.utf8:2:3: gaiji: .*EE 80 80" err.txt || fail "gaiji: $(cat err.txt)"
+grep -q '"direction":"from-utf8"' geta.json || fail "json: $(cat geta.json)"
+same geta.vel <(printf 'x\x93\x70\xa2\xae\x93\xf1y\r\n\x93\x70\xa2\xae\x93\xf1z\x93\x70  \x93\xf1\r\n\r\n')
+expect 3 "$convert" --from-utf8 --check geta.utf8
+expect 2 "$convert" --to-utf8 --from-utf8 a.vel
+
 # Where no thread can be had (an ordinary user under `ulimit -u 1`), the work is done
 # on the one thread there is, -j included.
 limited=$(mktemp -d)

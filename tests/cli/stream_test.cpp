@@ -13,6 +13,7 @@
 #include "commands/conversioncommands.h"
 #include "commands/convertfile.h"
 #include "commands/filecommands.h"
+#include "convert/utf8step.h"
 #include "document/ioerror.h"
 #include "document/syscalls.h"
 #include "support/bytes.h"
@@ -111,6 +112,85 @@ TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
         std::size_t chunk = 1 + rng() % 64;
         expectSameAsWindow(folder, input, Direction::ToSjis, false, chunk);
         expectSameAsWindow(folder, input, Direction::ToVelmor, round % 2 == 0, chunk);
+        if (::testing::Test::HasFailure()) FAIL() << "round " << round;
+    }
+}
+
+// The text the window saves, with the line ends of `input` in place of its CR LFs and
+// no final line end, as keep-line-ends writes it; nothing when a converted pair
+// became a CR LF, so that the lines do not match up.
+std::optional<std::string> withLineEndsOf(const std::string& input, const std::string& saved) {
+    std::vector<std::string> ends;
+    for (std::size_t at = 0, lf; at < input.size(); at = lf + 1) {
+        if (input[at] == 0x1A) break;
+        lf = input.find('\n', at);
+        if (lf == std::string::npos) {
+            ends.push_back("");
+            break;
+        }
+        ends.push_back(lf > at && input[lf - 1] == '\r' ? "\r\n" : "\n");
+    }
+    std::string kept;
+    std::size_t line = 0, at = 0;
+    for (std::size_t end; (end = saved.find("\r\n", at)) + 2 < saved.size(); at = end + 2) {
+        if (line == ends.size()) return std::nullopt;
+        kept += saved.substr(at, end - at) + ends[line++];
+    }
+    if (line != ends.size()) return std::nullopt;
+    return kept;
+}
+
+// --to-utf8, --from-utf8 and keep-line-ends in pieces of every size: the UTF-8 step
+// applied to the window's whole output, the window's conversion of the whole input
+// after the step, the window's lines with the input's line ends.
+TEST_F(StreamedConversion, Utf8AndKeptLineEndsMatchTheWholeText) {
+    auto rng = testing::seededRandom("StreamedConversion.Utf8");
+    testing::TempFolder folder;
+    Utf8Step toUtf8(Utf8Step::Way::ToUtf8), toCp932(Utf8Step::Way::ToCp932);
+    const auto streamed = [&](const std::string& input, ConvertSettings settings) {
+        testing::writeFile(folder / "stream-in", input);
+        settings.chunkBytes = 1 + rng() % 64;
+        settings.report = true;
+        settings.policy.force = true;
+        std::filesystem::remove(folder / "stream-out");
+        FileResult result = convertFile({folder / "stream-in", folder / "stream-out"}, settings);
+        if (result.outcome != FileOutcome::Converted) return std::optional<std::string>();
+        return std::optional(testing::readFile(folder / "stream-out"));
+    };
+    for (int round = 0; round < 200; ++round) {
+        const std::string input = testing::realisticText(rng, rng() % 400, true);
+        ConversionReport report;
+        ConvertSettings settings;
+        settings.utf8 = true;
+        const auto sjis = windowOutput(folder, input, Direction::ToSjis, false, report);
+        std::string want;
+        if (sjis) toUtf8.convert(*sjis, want);
+        EXPECT_EQ(streamed(input, settings), sjis ? std::optional(want) : std::nullopt)
+            << hex(input);
+
+        // Loading drops the lone CRs before the step sees the text (a last one still
+        // makes a line).
+        std::string loaded, stepped;
+        for (std::size_t i = 0; i < input.size(); ++i) {
+            if (input[i] != '\r' || i + 1 == input.size() || input[i + 1] == '\n') {
+                loaded += input[i];
+            }
+        }
+        toCp932.convert(loaded, stepped);
+        settings.direction = Direction::ToVelmor;
+        EXPECT_EQ(streamed(input, settings),
+                  windowOutput(folder, stepped, Direction::ToVelmor, true, report))
+            << hex(input);
+
+        settings.utf8 = false;
+        settings.keepLineEnds = true;
+        for (Direction direction : {Direction::ToSjis, Direction::ToVelmor}) {
+            settings.direction = direction;
+            const auto saved = windowOutput(folder, input, direction, true, report);
+            const auto kept = saved ? withLineEndsOf(input, *saved) : std::nullopt;
+            if (saved && !kept) continue;
+            EXPECT_EQ(streamed(input, settings), kept) << hex(input);
+        }
         if (::testing::Test::HasFailure()) FAIL() << "round " << round;
     }
 }
