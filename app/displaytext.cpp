@@ -36,13 +36,23 @@ const std::array<char16_t, 65536>& doubleByteTable() {
     return *table;
 }
 
-void appendSingle(QString& out, std::uint8_t b) {
-    if (b == '\t') {
-        out.append(QString(kTabWidth - out.size() % kTabWidth, QChar(' ')));
+// On screen a control picture is followed by an en space, so that the box drawn over
+// both has room for the control's name.
+void appendSingle(QString& out, std::uint8_t b, bool forScreen) {
+    const auto control = [&](char16_t picture) {
+        out.append(QChar(picture));
+        if (forScreen) out.append(QChar(kControlPad));
+    };
+    if (b == '\t' && forScreen) {
+        const qsizetype pad = kTabWidth - 1 - out.size() % kTabWidth;
+        out.append(QChar(kTabArrow));
+        out.append(QString(pad, QChar(' ')));
+    } else if (b == '\t') {
+        out.append(QChar('\t'));
     } else if (b < 0x20) {
-        out.append(QChar(0x2400 + b));  // control pictures: NUL, SOH, ... US
+        control(static_cast<char16_t>(0x2400 + b));  // control pictures: NUL, SOH, ... US
     } else if (b == 0x7F) {
-        out.append(QChar(0x2421));
+        control(0x2421);
     } else if (b < 0x80) {
         out.append(QChar(b));
     } else if (b >= 0xA1 && b <= 0xDF) {
@@ -83,11 +93,44 @@ QString displayText(std::string_view line, std::size_t skipChars, std::size_t ma
         if (length == 2) {
             out.append(QChar(table[b << 8 | static_cast<std::uint8_t>(line[pos + 1])]));
         } else {
-            appendSingle(out, b);
+            appendSingle(out, b, true);
         }
         pos += length;
     }
     return out;
+}
+
+std::size_t byteOfChar(std::string_view line, std::size_t chars) {
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k < chars && pos < line.size(); ++k)
+        pos += displayCharLength(line, pos);
+    return pos;
+}
+
+QString copyText(std::string_view line) {
+    const auto& table = doubleByteTable();
+    QString out;
+    for (std::size_t pos = 0; pos < line.size();) {
+        const std::size_t length = displayCharLength(line, pos);
+        const auto b = static_cast<std::uint8_t>(line[pos]);
+        if (length == 2) {
+            out.append(QChar(table[b << 8 | static_cast<std::uint8_t>(line[pos + 1])]));
+        } else {
+            appendSingle(out, b, false);
+        }
+        pos += length;
+    }
+    return out;
+}
+
+QString controlName(QChar c) {
+    static const char* const kNames[] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                         "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                         "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                         "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    const char16_t u = c.unicode();
+    if (u >= 0x2400 && u < 0x2420) return QString::fromLatin1(kNames[u - 0x2400]);
+    return u == 0x2421 ? QStringLiteral("DEL") : QString();
 }
 
 }  // namespace velmor
