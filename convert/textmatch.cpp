@@ -1,10 +1,9 @@
 #include "textmatch.h"
 
-#include <string.h>
-
 #include <cstdint>
 
 #include "converters.h"
+#include "document/bytesearch.h"
 #include "document/codepage932.h"
 #include "kanjicode.h"
 
@@ -111,14 +110,10 @@ std::size_t TextQuery::matchAt(std::string_view line, std::size_t pos) const {
 std::vector<std::pair<std::size_t, std::size_t>> TextQuery::matchesIn(std::string_view line) const {
     std::vector<std::pair<std::size_t, std::size_t>> found;
     if (anchor_.empty()) return found;
-    for (std::size_t pos = 0; pos + anchor_.size() <= line.size();) {
-        const void* hit =
-            memmem(line.data() + pos, line.size() - pos, anchor_.data(), anchor_.size());
-        if (hit == nullptr) break;
-        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    for (std::size_t at = findBytes(line, anchor_); at != std::string_view::npos;) {
         const std::size_t length = matchAt(line, at);
         if (length > 0) found.emplace_back(at, length);
-        pos = at + (length > 0 ? length : 1);
+        at = findBytes(line, anchor_, at + (length > 0 ? length : 1));
     }
     return found;
 }

@@ -36,6 +36,9 @@ std::optional<TextMatch> searchBackward(const Document& doc, std::string_view an
                                         std::size_t from, std::size_t to, const MatchCheck& check,
                                         Progress* progress = nullptr);
 
+// The first place of `anchor` in `bytes` at or after `from`, or npos.
+std::size_t findBytes(std::string_view bytes, std::string_view anchor, std::size_t from = 0);
+
 // `length` bytes of the text from `offset` (fewer at its end), in one view: the bytes
 // as the Document holds them where they lie together, else copied into `scratch`.
 std::string_view textBytes(const Document& doc, std::size_t offset, std::size_t length,
