@@ -79,25 +79,30 @@ std::size_t displayCharCount(std::string_view line) {
     return chars;
 }
 
-QString displayText(std::string_view line, std::size_t skipChars, std::size_t maxChars) {
-    std::size_t pos = 0;
-    for (std::size_t skipped = 0; skipped < skipChars && pos < line.size(); ++skipped) {
-        pos += displayCharLength(line, pos);
-    }
+namespace {
+
+// At most `maxChars` characters of `line` from byte `pos` on, for the screen or to paste.
+QString decode(std::string_view line, std::size_t pos, std::size_t maxChars, bool forScreen) {
     const auto& table = doubleByteTable();
     QString out;
     out.reserve(static_cast<qsizetype>(std::min(maxChars, line.size() - pos)) + kTabWidth);
     for (std::size_t shown = 0; shown < maxChars && pos < line.size(); ++shown) {
-        std::size_t length = displayCharLength(line, pos);
-        auto b = static_cast<std::uint8_t>(line[pos]);
+        const std::size_t length = displayCharLength(line, pos);
+        const auto b = static_cast<std::uint8_t>(line[pos]);
         if (length == 2) {
             out.append(QChar(table[b << 8 | static_cast<std::uint8_t>(line[pos + 1])]));
         } else {
-            appendSingle(out, b, true);
+            appendSingle(out, b, forScreen);
         }
         pos += length;
     }
     return out;
+}
+
+}  // namespace
+
+QString displayText(std::string_view line, std::size_t skipChars, std::size_t maxChars) {
+    return decode(line, byteOfChar(line, skipChars), maxChars, true);
 }
 
 std::size_t byteOfChar(std::string_view line, std::size_t chars) {
@@ -108,19 +113,7 @@ std::size_t byteOfChar(std::string_view line, std::size_t chars) {
 }
 
 QString copyText(std::string_view line) {
-    const auto& table = doubleByteTable();
-    QString out;
-    for (std::size_t pos = 0; pos < line.size();) {
-        const std::size_t length = displayCharLength(line, pos);
-        const auto b = static_cast<std::uint8_t>(line[pos]);
-        if (length == 2) {
-            out.append(QChar(table[b << 8 | static_cast<std::uint8_t>(line[pos + 1])]));
-        } else {
-            appendSingle(out, b, false);
-        }
-        pos += length;
-    }
-    return out;
+    return decode(line, 0, line.size(), false);
 }
 
 QString controlName(QChar c) {
