@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "commands/messages.h"
+#include "qtuserdialogs.h"
 
 namespace velmor {
 
@@ -40,6 +41,10 @@ struct TextDialog {
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     }
     void finish() { layout->addWidget(buttons); }
+    int exec() {
+        NormalPointer pointer;
+        return dialog.exec();
+    }
 };
 
 }  // namespace
@@ -49,7 +54,7 @@ std::optional<QString> askGoToPlace(QWidget* owner, const QString& shown) {
     d.buttons->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QObject::connect(d.buttons, &QDialogButtonBox::accepted, &d.dialog, &QDialog::accept);
     d.finish();
-    if (d.dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (d.exec() != QDialog::Accepted) return std::nullopt;
     return d.edit->text().normalized(QString::NormalizationForm_KC);
 }
 
@@ -71,7 +76,7 @@ std::optional<FindAnswer> askFind(QWidget* owner, const FindAnswer& shown) {
     QObject::connect(previous, &QPushButton::clicked, [&] { answer.forward = false; });
     QObject::connect(d.buttons, &QDialogButtonBox::accepted, &d.dialog, &QDialog::accept);
     d.finish();
-    if (d.dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (d.exec() != QDialog::Accepted) return std::nullopt;
     answer.text = d.edit->text();
     answer.hex = hex->isChecked();
     return answer;

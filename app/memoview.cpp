@@ -63,9 +63,14 @@ std::optional<TextPlace> MemoView::placeAt(QPoint point) const {
     // The most characters from the left edge whose text ends left of the point.
     const QFontMetrics metrics = fontMetrics();
     const int x = point.x() - kMargin;
+    // No more characters than fill a row are looked at, however long the line.
+    const std::size_t rowChars = static_cast<std::size_t>(viewport()->width() / 2 + 2);
     std::size_t low = 0;
-    std::size_t high = std::min(displayCharCount(text.substr(shown)) - 1,
-                                static_cast<std::size_t>(viewport()->width() / 2 + 2));
+    std::size_t high = 0;
+    for (std::size_t pos = shown + displayCharLength(text, shown);
+         pos < text.size() && high < rowChars; pos += displayCharLength(text, pos)) {
+        ++high;
+    }
     while (low < high) {
         const std::size_t mid = (low + high + 1) / 2;
         if (metrics.horizontalAdvance(displayText(text, hOffset_, mid)) <= x) {

@@ -353,15 +353,14 @@ void TForm1::updateStatus() {
         placeLabel_->setText(QString());
         return;
     }
-    if (!savedOffsets_) savedOffsets_.emplace(doc);
+    // Until a conversion, every line ends in the space loading appended.
+    if (!savedOffsets_) savedOffsets_.emplace(doc, ws_.report.conversions() == 0);
     const std::uint64_t offset = savedOffsets_->offset(*place);
     placeLabel_->setText(QString::fromUtf8("%1 行  %2 桁  オフセット %3 (0x%4)")
                              .arg(place->line + 1)
                              .arg(place->column + 1)
                              .arg(offset)
-                             .arg(offset, 0, 16)
-                             .toUpper()
-                             .replace("0X", "0x"));
+                             .arg(QString::number(offset, 16).toUpper()));
 }
 
 void TForm1::fileSaved(const std::string& path) {
@@ -382,6 +381,7 @@ void TForm1::goToPlace() {
         const std::optional<TextPlace> place = parseGoToPlace(text->toStdString(), ws_.document);
         if (!place) return tell(kMsgGoToNumber);
         Memo1->showPosition(place->line, place->column);
+        lastMatch_.reset();  // F3 goes on from here
     });
 }
 

@@ -4,7 +4,8 @@
 
 namespace velmor {
 
-SavedOffsets::SavedOffsets(const Document& doc) : doc_(doc) {
+SavedOffsets::SavedOffsets(const Document& doc, bool asLoaded) : doc_(doc) {
+    if (asLoaded) return;
     const std::size_t count = doc.LineCount();
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view line = doc.LineAt(i);

@@ -20,9 +20,10 @@ struct TextPlace {
 // text as opened from a file whose lines end in CR LF, that is the offset in the file.
 class SavedOffsets {
   public:
-    // Looks once at the last byte of every line; the Document must not change while
+    // Looks once at the last byte of every line, unless the lines are as loading gave
+    // them (each ends in the space it appended). The Document must not change while
     // this is in use.
-    explicit SavedOffsets(const Document& doc);
+    SavedOffsets(const Document& doc, bool asLoaded);
     std::uint64_t offset(TextPlace place) const;
 
   private:

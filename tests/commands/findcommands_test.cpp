@@ -150,6 +150,11 @@ TEST(Find, HexAndPlacesAsTyped) {
     EXPECT_EQ(parseGoToPlace("0", doc), (TextPlace{0, 0}));
     for (const char* bad : {"", "x", "1:", ":2", "-1"}) EXPECT_FALSE(parseGoToPlace(bad, doc));
     EXPECT_FALSE(parseGoToPlace("1", Document()));
+
+    // Offsets in the saved file: each line loses its last space, unless it has none.
+    doc.ReplaceText("ab \r\ncd\r\nef \r\n");
+    EXPECT_EQ(SavedOffsets(doc, false).offset({2, 1}), 9u);  // ab CR LF cd CR LF e f
+    EXPECT_EQ(SavedOffsets(doc, true).offset({2, 1}), 8u);   // as if every line had its space
 }
 
 }  // namespace
