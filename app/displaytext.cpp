@@ -36,13 +36,23 @@ const std::array<char16_t, 65536>& doubleByteTable() {
     return *table;
 }
 
-void appendSingle(QString& out, std::uint8_t b) {
-    if (b == '\t') {
-        out.append(QString(kTabWidth - out.size() % kTabWidth, QChar(' ')));
+// On screen a control picture is followed by an en space, so that the box drawn over
+// both has room for the control's name.
+void appendSingle(QString& out, std::uint8_t b, bool forScreen) {
+    const auto control = [&](char16_t picture) {
+        out.append(QChar(picture));
+        if (forScreen) out.append(QChar(kControlPad));
+    };
+    if (b == '\t' && forScreen) {
+        const qsizetype pad = kTabWidth - 1 - out.size() % kTabWidth;
+        out.append(QChar(kTabArrow));
+        out.append(QString(pad, QChar(' ')));
+    } else if (b == '\t') {
+        out.append(QChar('\t'));
     } else if (b < 0x20) {
-        out.append(QChar(0x2400 + b));  // control pictures: NUL, SOH, ... US
+        control(static_cast<char16_t>(0x2400 + b));  // control pictures: NUL, SOH, ... US
     } else if (b == 0x7F) {
-        out.append(QChar(0x2421));
+        control(0x2421);
     } else if (b < 0x80) {
         out.append(QChar(b));
     } else if (b >= 0xA1 && b <= 0xDF) {
@@ -69,25 +79,51 @@ std::size_t displayCharCount(std::string_view line) {
     return chars;
 }
 
-QString displayText(std::string_view line, std::size_t skipChars, std::size_t maxChars) {
-    std::size_t pos = 0;
-    for (std::size_t skipped = 0; skipped < skipChars && pos < line.size(); ++skipped) {
-        pos += displayCharLength(line, pos);
-    }
+namespace {
+
+// At most `maxChars` characters of `line` from byte `pos` on, for the screen or to paste.
+QString decode(std::string_view line, std::size_t pos, std::size_t maxChars, bool forScreen) {
     const auto& table = doubleByteTable();
     QString out;
     out.reserve(static_cast<qsizetype>(std::min(maxChars, line.size() - pos)) + kTabWidth);
     for (std::size_t shown = 0; shown < maxChars && pos < line.size(); ++shown) {
-        std::size_t length = displayCharLength(line, pos);
-        auto b = static_cast<std::uint8_t>(line[pos]);
+        const std::size_t length = displayCharLength(line, pos);
+        const auto b = static_cast<std::uint8_t>(line[pos]);
         if (length == 2) {
             out.append(QChar(table[b << 8 | static_cast<std::uint8_t>(line[pos + 1])]));
         } else {
-            appendSingle(out, b);
+            appendSingle(out, b, forScreen);
         }
         pos += length;
     }
     return out;
+}
+
+}  // namespace
+
+QString displayText(std::string_view line, std::size_t skipChars, std::size_t maxChars) {
+    return decode(line, byteOfChar(line, skipChars), maxChars, true);
+}
+
+std::size_t byteOfChar(std::string_view line, std::size_t chars) {
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k < chars && pos < line.size(); ++k)
+        pos += displayCharLength(line, pos);
+    return pos;
+}
+
+QString copyText(std::string_view line) {
+    return decode(line, 0, line.size(), false);
+}
+
+QString controlName(QChar c) {
+    static const char* const kNames[] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                         "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                         "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                         "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    const char16_t u = c.unicode();
+    if (u >= 0x2400 && u < 0x2420) return QString::fromLatin1(kNames[u - 0x2400]);
+    return u == 0x2421 ? QStringLiteral("DEL") : QString();
 }
 
 }  // namespace velmor

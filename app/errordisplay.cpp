@@ -5,11 +5,14 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
+#include "commands/filenametext.h"
 #include "commands/messages.h"
 #include "document/errors.h"
+#include "document/ioerror.h"
 
 namespace velmor {
 
@@ -45,12 +48,30 @@ std::string errorDisplayText(std::string_view message) {
     return text;
 }
 
+std::string fileErrorDetail(const std::string& fileName, int systemError, int code) {
+    std::string detail = displayFileName(fileName);
+    std::string description;
+    if (systemError != 0) {
+        char buffer[256];
+        description = strerror_r(systemError, buffer, sizeof buffer);
+        if (!isUtf8(description)) description = "errno " + std::to_string(systemError);
+    } else if (code == kIoNotRegularFile) {
+        description = kMsgNotRegularFile;
+    }
+    if (!detail.empty() && !description.empty()) detail += ": ";
+    return detail + description;
+}
+
 std::optional<std::string> errorTextFor(const std::exception_ptr& error) {
     if (!error) return std::nullopt;
     try {
         std::rethrow_exception(error);
     } catch (const EAbort&) {
         return std::nullopt;
+    } catch (const EInOutError& e) {
+        // The fixed message first, then which file and what the system said.
+        const std::string detail = fileErrorDetail(e.FileName, e.SystemError, e.ErrorCode);
+        return errorDisplayText(e.what()) + (detail.empty() ? "" : "\n" + detail);
     } catch (const std::bad_alloc&) {
         return errorDisplayText(kMsgOutOfMemory);
     } catch (const std::exception& e) {

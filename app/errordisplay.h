@@ -14,6 +14,10 @@ namespace velmor {
 // sorts after "." (its code point is above U+002E); an empty text stays empty.
 std::string errorDisplayText(std::string_view message);
 
+// The second line of a file error's box: the path (as the window shows names) and the
+// system's description of `systemError`; for a code the program set itself, its own.
+std::string fileErrorDetail(const std::string& fileName, int systemError, int code);
+
 // The text to show for an escaped error, or nothing for EAbort and the classes
 // derived from it. Errors that are no std::exception carry no text.
 std::optional<std::string> errorTextFor(const std::exception_ptr& error);

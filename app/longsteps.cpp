@@ -61,6 +61,8 @@ QString labelFor(StepKind kind) {
             return QString::fromUtf8("ファイルを読み込んでいます...");
         case StepKind::Convert:
             return QString::fromUtf8("変換しています...");
+        case StepKind::Find:
+            return QString::fromUtf8("検索しています...");
         case StepKind::Save:
             break;
     }
@@ -98,7 +100,6 @@ void runLongStep(QWidget* owner, StepKind kind, Progress& progress,
     if (!hasEnded(kQuietTime)) {
         StepDialog dialog(owner, labelFor(kind), progress);
         if (progress.total() == 0) dialog.setRange(0, 0);  // size unknown: no percent
-        if (kind == StepKind::Convert) dialog.setCancelButton(nullptr);
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {

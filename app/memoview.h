@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/textmatch.h"
+#include "document/textplace.h"
+
 class QPainter;
 
 namespace velmor {
@@ -24,7 +27,8 @@ struct ViewMark {
 // scroll bar only. It reads the Document and paints just the rows on screen, so a
 // huge Document scrolls as smoothly as a small one. The mouse neither places a
 // caret nor selects and it never takes the keyboard focus; the wheel scrolls,
-// Shift+wheel scrolls sideways, and the window hands it the scrolling keys.
+// Shift+wheel scrolls sideways, and the window hands it the scrolling keys. It
+// follows the pointer to tell which place of the text lies under it.
 class MemoView : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -44,8 +48,21 @@ class MemoView : public QAbstractScrollArea {
     // Marks these bytes (sorted by line, then column) until the next call.
     void setMarks(std::vector<ViewMark> marks);
     const std::vector<ViewMark>& marks() const { return marks_; }
-    // Scrolls so that the byte at `column` of `line` (both 0-based) is on screen.
+    // Scrolls so that the byte at `column` of `line` (both 0-based) is on screen, and
+    // makes it the place the view speaks of until the pointer or a scroll moves on.
     void showPosition(std::size_t line, std::size_t column);
+
+    // The place the window speaks of: the character under the pointer, else the one
+    // last shown by showPosition, else the first character shown of the top line.
+    // Nothing for an empty Document or while frozen.
+    std::optional<TextPlace> place() const;
+    // The character at `point` of the viewport: of the row's line, the last one for a
+    // point past its end. Nothing below the last line.
+    std::optional<TextPlace> placeAt(QPoint point) const;
+
+    // Marks the matches of `forms` on the lines shown, and `current` (0-based line,
+    // byte offset and length) more strongly, until the next call or text change.
+    void setFound(std::vector<TextQuery> forms, std::optional<ViewMark> current);
 
     std::size_t firstVisibleLine() const;
     std::size_t visibleLineCapacity() const;
@@ -55,7 +72,12 @@ class MemoView : public QAbstractScrollArea {
     // Number of Document lines read by the last paint (for checking paint cost).
     std::size_t linesReadByLastPaint() const { return linesReadByLastPaint_; }
 
+  signals:
+    // The place the view speaks of may have changed.
+    void placeChanged();
+
   protected:
+    bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -77,8 +99,19 @@ class MemoView : public QAbstractScrollArea {
         std::size_t chars = 0;
     };
     Longest longestLine();
-    void paintMarks(QPainter& painter, std::size_t line, std::string_view text, int top,
-                    std::size_t maxChars);
+    struct Span {
+        std::size_t column;
+        std::size_t length;
+        QColor colour;
+    };
+    // The marked spans of `line`, sorted by column.
+    std::vector<Span> spansOf(std::size_t line, std::string_view text) const;
+    void paintSpans(QPainter& painter, const std::vector<Span>& spans, std::string_view text,
+                    int top, std::size_t maxChars);
+    // Draws a row's text; control pictures as their short names in a box, readable at
+    // the size of the text.
+    void paintText(QPainter& painter, const QString& shown, int top);
+    void scrolled();
 
     const Document& document_;
     std::size_t hOffset_ = 0;  // characters hidden at the left of every line
@@ -87,6 +120,11 @@ class MemoView : public QAbstractScrollArea {
     bool frozen_ = false;
     std::optional<std::size_t> maxOffset_;  // for the viewport width it was found for
     std::vector<ViewMark> marks_;
+    std::vector<TextQuery> findForms_;
+    std::optional<ViewMark> current_;
+    std::optional<QPoint> pointer_;     // where the pointer is over the text
+    std::optional<TextPlace> located_;  // shown last by showPosition
+    bool positioning_ = false;          // showPosition is scrolling
 };
 
 }  // namespace velmor

@@ -59,7 +59,6 @@ constexpr std::array<ButtonInfo, 11> kButtons{{
 
 constexpr int kIconSize = 32;
 constexpr int kDivider = 27;
-const char* const kClipboardError = "クリップボードを開くことができません";
 
 // Sizes in dialog units: quarters of the average character width across,
 // eighths of the line height down.
@@ -211,7 +210,7 @@ QString TMessageForm::copyText() const {
 
 void TMessageForm::copyToClipboard() {
     platform().beep();
-    if (!platform().setClipboardText(copyText())) throw Exception(kClipboardError);
+    if (!platform().setClipboardText(copyText())) throw Exception(kMsgClipboardError);
 }
 
 void TMessageForm::keyPressEvent(QKeyEvent* event) {

@@ -28,7 +28,7 @@ Platform* installPlatform(Platform* services) {
 
 QSize QtPlatform::screenSize() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->size() : kFallbackScreen;
+    return screen ? screen->size() * screen->devicePixelRatio() : kFallbackScreen;
 }
 
 QSize QtPlatform::desktopSize() const {

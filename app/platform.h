@@ -11,9 +11,11 @@ namespace velmor {
 class Platform {
   public:
     virtual ~Platform() = default;
-    // Size of the whole primary screen in pixels.
+    // Size of the whole primary screen in device pixels. The window starts with half
+    // of it in device-independent pixels, so that it grows with the screen's scale.
     virtual QSize screenSize() const = 0;
-    // Size of the whole desktop: the area of all monitors together.
+    // Size of the whole desktop in device-independent pixels: the area of all
+    // monitors together.
     virtual QSize desktopSize() const = 0;
     // Puts plain text on the clipboard, replacing its contents. Returns false when
     // the clipboard cannot be taken.

@@ -6,25 +6,13 @@
 
 namespace velmor {
 
-namespace {
+NormalPointer::NormalPointer() : active_(QApplication::overrideCursor() != nullptr) {
+    if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+}
 
-// Shows the arrow pointer for as long as it lives, if a wait cursor is up.
-class NormalPointer {
-  public:
-    NormalPointer() : active_(QApplication::overrideCursor() != nullptr) {
-        if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    }
-    ~NormalPointer() {
-        if (active_) QApplication::restoreOverrideCursor();
-    }
-    NormalPointer(const NormalPointer&) = delete;
-    NormalPointer& operator=(const NormalPointer&) = delete;
-
-  private:
-    bool active_;
-};
-
-}  // namespace
+NormalPointer::~NormalPointer() {
+    if (active_) QApplication::restoreOverrideCursor();
+}
 
 int QtUserDialogs::messageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
     NormalPointer pointer;

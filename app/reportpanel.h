@@ -3,17 +3,21 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPointer>
+#include <QTableView>
 #include <cstddef>
+#include <string>
 
 #include "document/report.h"
 
-class QTableView;
-
 namespace velmor {
+
+class ReportModel;
 
 // The conversion report in the window: a one-line summary under the view, shown
 // only when there is something to say, and the list of entries it opens on a
-// click or on its key. Choosing an entry in the list asks for it to be shown.
+// click or on its key. The list shows the entries in the order of their places,
+// sorts by any column, copies its selected rows and saves them all as CSV.
+// Choosing an entry in the list asks for it to be shown.
 class ReportPanel : public QLabel {
     Q_OBJECT
   public:
@@ -27,23 +31,34 @@ class ReportPanel : public QLabel {
 
     // Opens the list of entries; does nothing when there are none.
     void openList();
+    void closeList();
     // The open list, or null.
     QDialog* list() const { return list_; }
     QTableView* listView() const { return listView_; }
 
+    // The selected rows of the open list, in the list's order, as tab-separated lines
+    // under a header; the text the list's コピー puts on the clipboard.
+    std::string selectedRowsText() const;
+    // Every row of the open list, in its order, as CSV.
+    std::string allRowsCsv() const;
+
   signals:
     // An entry was chosen: its 0-based line and byte offset in the Document's text.
     void entryChosen(std::size_t viewLine, std::size_t viewColumn);
+    // The list's "CSV で保存" was pressed: `csv` is to be saved.
+    void saveRequested(const std::string& csv);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    void closeList();
+    void copySelection();
 
     const ConversionReport* report_ = nullptr;
     QPointer<QDialog> list_;
-    QTableView* listView_ = nullptr;
+    // Gone with the list when the user closes it.
+    QPointer<QTableView> listView_;
+    QPointer<ReportModel> model_;
 };
 
 }  // namespace velmor

@@ -3,20 +3,26 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "commands/filecommands.h"
+#include "commands/findcommands.h"
 #include "commands/userdialogs.h"
 #include "commands/workspace.h"
+#include "document/textplace.h"
+#include "finddialogs.h"
 
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
+class QLabel;
 class QMenu;
 class QMenuBar;
 class QSessionManager;
 
 namespace velmor {
 
+class BytePane;
 class MemoView;
 class QtUserDialogs;
 class ReportPanel;
@@ -38,6 +44,9 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     // error display and the program runs without it.
     void loadUserGaijiTable();
     ReportPanel* reportPanel() const { return reportPanel_; }
+    BytePane* bytePane() const { return bytePane_; }
+    // The status bar's texts: the file, its state, its mark and the place.
+    QString statusText() const;
 
     // True once Exit or an allowed close ended the program.
     bool terminateRequested() const { return terminateRequested_; }
@@ -54,6 +63,17 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     QAction* velmor_sjis;
     QAction* sjis_velmor;
     QAction* Help1;
+    // Added to the designed menu: finding and moving, and what the view shows.
+    QMenu* searchMenu;
+    QAction* findAction;
+    QAction* findNextAction;
+    QAction* findPreviousAction;
+    QAction* goToAction;
+    QMenu* viewMenu;
+    QAction* bytePaneAction;
+    QAction* reportListAction;
+    QAction* copyLineAction;
+    QAction* copyBytesAction;
 
   public slots:
     void Open1Click();
@@ -63,6 +83,17 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     void velmor_sjisClick();
     void sjis_velmorClick();
     void Help1Click();
+    // 行へ移動: asks for a line (and column) and shows it.
+    void goToPlace();
+    // 検索: asks what to find and finds it; the next and previous match of the same.
+    void findText();
+    void findNext();
+    void findPrevious();
+    // The current line as the text it shows, or its bytes in hex, to the clipboard.
+    void copyLine();
+    void copyLineBytes();
+    // Shows the status bar's texts and the byte pane for the current place.
+    void updateStatus();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -90,9 +121,18 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     // Shows the workspace's report: the summary line and the marks in the view.
     void showReport();
 
+    void createSearchAndViewMenus();
+    // Finds the request's next or previous match from the last match or the place.
+    void findFrom(bool forward);
+    void copyToClipboard(const QString& text);
+    void saveReportCsv(const std::string& csv);
+    // An information box with one OK button.
+    void tell(const char* text);
+
     void setFileItemsEnabled(bool enabled) override;
     void terminateApplication() override;
     void runLongStep(StepKind kind, Progress& progress, const std::function<void()>& step) override;
+    void fileSaved(const std::string& path) override;
     StepRunner longStepRunner();
 
     Workspace ws_;
@@ -100,6 +140,18 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     UserDialogs& dialogs_;
     FileCommands commands_;
     ReportPanel* reportPanel_;
+    BytePane* bytePane_;
+    QLabel* fileLabel_;
+    QLabel* stateLabel_;
+    QLabel* modifiedLabel_;
+    QLabel* placeLabel_;
+    // Saved offsets of the text shown, found on first need after each change.
+    std::optional<SavedOffsets> savedOffsets_;
+    QString lastGoTo_;
+    FindAnswer lastFind_;
+    std::optional<FindRequest> findRequest_;
+    std::optional<TextMatch> lastMatch_;
+    FileDialogState csvDialog_;
     bool terminateRequested_ = false;
     bool sessionEnding_ = false;
     bool framePlaced_ = false;
@@ -108,7 +160,7 @@ class TForm1 : public QMainWindow, private FileCommandHost {
 };
 
 // Where the window's inner area goes so that its frame, with `frame` margins, is half
-// of `screen` and centred on `desktop` (a negative left or top edge becomes 0).
+// of `screen` (no larger than `desktop`) and centred on `desktop`.
 QRect framedPlacement(QSize screen, QSize desktop, QMargins frame);
 
 }  // namespace velmor

@@ -2,10 +2,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "conversionrules.h"
 #include "convert/converters.h"
 #include "convert/reportlocator.h"
+#include "document/errors.h"
 #include "messages.h"
 
 namespace velmor {
@@ -56,11 +58,26 @@ ConversionReport findConversionEntries(const Workspace& ws, Direction direction)
     return found;
 }
 
+// Where the view shows each entry of the report once the Document's text (not yet
+// replaced) is converted in `direction`: the same bytes, converted.
+std::vector<ReportEntry> movedViewPlaces(const Workspace& ws, Direction direction) {
+    std::vector<ReportEntry> moved = ws.report.entries();
+    for (ReportEntry& entry : moved) {
+        moveViewPlace(entry, ws.document.LineAt(entry.viewLine), direction,
+                      ws.gaiji.empty() ? nullptr : &ws.gaiji);
+    }
+    return moved;
+}
+
 // Converts the whole Document and replaces its text, through `runner` (which shows
-// how many of the text's bytes are converted) or right here. The scan sets `done`;
-// a conversion that met anything marks the text and allows the way back (`other`).
+// how many of the text's bytes are converted, and may cancel) or right here. The scan
+// sets `done`; a conversion that met anything marks the text and allows the way back
+// (`other`). A cancelled conversion leaves the text, the flags and the scan state as
+// they were.
 void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, std::int32_t& done,
                   std::int32_t& other) {
+    const ScanState scanBefore = ws.scan;
+    const std::int32_t doneBefore = done;
     done = 0;
     const std::string_view text = ws.document.WholeText();
     Progress progress(text.size());
@@ -74,10 +91,20 @@ void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, 
             convertSjisToVelmor(text, ws.scan, done, output, PartCut::forThisMachine(), told);
         }
         ConversionReport found = findConversionEntries(ws, direction);
+        const std::vector<ReportEntry> moved = movedViewPlaces(ws, direction);
+        // The last moment a cancel can still leave the text as it was.
+        tell(told, 0);
         ws.document.ReplaceText(std::move(output));
-        ws.report.addConversion(found);
+        std::size_t next = 0;
+        ws.report.addConversion(found, [&](ReportEntry& entry) { entry = moved[next++]; });
     };
-    runner ? runner(StepKind::Convert, progress, step) : step();
+    try {
+        runner ? runner(StepKind::Convert, progress, step) : step();
+    } catch (const EAbort&) {
+        ws.scan = scanBefore;
+        done = doneBefore;
+        throw;
+    }
     if (done == 1) {
         ws.document.SetModifiedMark(true);
         other = 0;

@@ -5,6 +5,7 @@
 
 #include "document/errors.h"
 #include "document/loadsave.h"
+#include "filenametext.h"
 #include "messages.h"
 
 namespace velmor {
@@ -37,6 +38,13 @@ void saveFileAs(Workspace& ws, const std::string& path, Progress* progress) {
     memo1_get_out(ws.document, ws.state.SaveFileName, progress);
 }
 
+bool overwriteAllowed(const std::string& path, UserDialogs& dialogs) {
+    if (!fileExists(path)) return true;
+    const std::string question = displayFileName(bareFileName(path)) + kMsgOverwriteSuffix;
+    // Only an explicit Yes overwrites; Escape or the close box keep the old file.
+    return dialogs.messageBox(question, MsgKind::Confirmation, mbYes | mbNo) == mrYes;
+}
+
 int FileCommands::askSaveQuestion() {
     return dialogs_.messageBox(kMsgSaveChanges, MsgKind::Confirmation, mbYes | mbNo | mbCancel);
 }
@@ -53,13 +61,7 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
         return SaveOutcome::DialogCancelled;
     // The chosen path is remembered even when the overwrite is refused.
     ws_.state.SaveFileName = SaveDialog1.fileName;
-    if (fileExists(SaveDialog1.fileName)) {
-        std::string question = bareFileName(SaveDialog1.fileName) + kMsgOverwriteSuffix;
-        // Only an explicit Yes overwrites; Escape or the close box keep the old file.
-        if (dialogs_.messageBox(question, MsgKind::Confirmation, mbYes | mbNo) != mrYes) {
-            return SaveOutcome::OverwriteRefused;
-        }
-    }
+    if (!overwriteAllowed(SaveDialog1.fileName, dialogs_)) return SaveOutcome::OverwriteRefused;
     Progress progress(ws_.document.WholeText().size());
     try {
         host_.runLongStep(StepKind::Save, progress,
@@ -69,6 +71,7 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
         return SaveOutcome::OverwriteRefused;
     }
     if (clearMarkAfterWrite) ws_.document.SetModifiedMark(false);
+    host_.fileSaved(SaveDialog1.fileName);
     return SaveOutcome::Written;
 }
 

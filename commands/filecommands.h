@@ -19,6 +19,8 @@ class FileCommandHost {
     virtual void terminateApplication() = 0;
     // Runs a load or save that may take long; by default right here.
     virtual void runLongStep(StepKind, Progress&, const std::function<void()>& step) { step(); }
+    // A save sequence wrote the Document to `path`.
+    virtual void fileSaved(const std::string& /*path*/) {}
 };
 
 // Open, Close, Save As, Exit and the window's close query. They move the Document
@@ -58,6 +60,10 @@ class FileCommands {
 
 // The file name shown in the overwrite question: the path after its last "/".
 std::string bareFileName(const std::string& path);
+
+// True when `path` may be written: it names no file yet, or the user answered Yes to
+// the overwrite question.
+bool overwriteAllowed(const std::string& path, UserDialogs& dialogs);
 
 // What Open does once its dialog returned `path`: drops the text, loads the file and
 // starts afresh (mark cleared, neither conversion done). Throws EInOutError; a failed

@@ -6,10 +6,10 @@
 
 namespace velmor {
 
-// A load, conversion or save that may take long: the window runs it on a worker
-// thread and shows its progress; each tells the input bytes done, and a load or save
-// stops when the user cancels. A conversion cannot be cancelled.
-enum class StepKind { Load, Convert, Save };
+// A load, conversion, save or search that may take long: the window runs it on a
+// worker thread and shows its progress; each tells the input bytes done, and stops
+// when the user cancels.
+enum class StepKind { Load, Convert, Save, Find };
 
 // Runs `step` (which tells `progress`) and returns when it has ended, passing on
 // what it threw.

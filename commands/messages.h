@@ -47,9 +47,38 @@ inline constexpr char kOpenFilter[] = "Text files (*.txt)|*.TXT|すべてのフ�
 inline constexpr char kSaveFilter[] = "すべて (*.*)|*.*";
 inline constexpr char kMsgCloseFirst[] = "一旦、閉じてから開き直して下さい。";
 inline constexpr char kMsgSaveChanges[] = "ファイルが更新されています。保存しますか？";
+// The clipboard could not be taken.
+inline constexpr char kMsgClipboardError[] = "クリップボードを開くことができません";
 // What the error display shows when memory ran out.
 inline constexpr char kMsgOutOfMemory[] = "メモリが足りません";
 // Follows the bare file name in the overwrite question.
 inline constexpr char kMsgOverwriteSuffix[] = "は既存です。上書きしますか？";
+// What the error display says of a file that is no regular file (a device, a FIFO).
+inline constexpr char kMsgNotRegularFile[] = "通常のファイルではありません";
+// A drop of several files.
+inline constexpr char kMsgOneFileAtATime[] = "ファイルは一度に一つずつ開きます。";
+
+// The status bar: the text's state, its mark, and what a save wrote.
+inline constexpr char kStateAsOpened[] = "開いたまま";
+inline constexpr char kStateSjis[] = "SJIS に変換済み";
+inline constexpr char kStateVelmor[] = "VELMOR に変換済み";
+inline constexpr char kStateModified[] = "変更あり";
+inline constexpr char kMsgSaved[] = "保存しました";  // followed by the name and size
+
+// 行へ移動 and 検索.
+inline constexpr char kGoToTitle[] = "行へ移動";
+inline constexpr char kGoToLabel[] = "行番号（行:桁 でも可）:";
+inline constexpr char kMsgGoToNumber[] = "行番号を数字で入力して下さい。";
+inline constexpr char kFindTitle[] = "検索";
+inline constexpr char kFindLabel[] = "検索する文字列:";
+inline constexpr char kFindAsHex[] = "16 進のバイトで探す (例: 93 70)";
+inline constexpr char kMsgNotFound[] = "見つかりませんでした。";
+inline constexpr char kMsgBadHex[] = "バイトは 93 70 のように 16 進 2 桁ずつ入力して下さい。";
+inline constexpr char kMsgNotShiftJis[] = "Shift-JIS にない文字は探せません。";
+inline constexpr char kMsgWrappedToStart[] = "末尾まで探したので先頭から続けました";
+inline constexpr char kMsgWrappedToEnd[] = "先頭まで探したので末尾から続けました";
+
+// The report list's export.
+inline constexpr char kCsvFilter[] = "CSV (*.csv)|*.csv|すべて (*.*)|*.*";
 
 }  // namespace velmor

@@ -1,7 +1,9 @@
 #include "reportlocator.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "document/document.h"
 #include "document/linebreaks.h"
@@ -15,6 +17,15 @@ namespace {
 using Byte = std::uint8_t;
 
 // One line of the text as a conversion sees it, with what the entries need.
+// A byte of the line whose place in the converted line is asked for: the output of
+// the character that holds it (of the next one, for a shift sequence).
+struct Watch {
+    std::size_t column;
+    std::size_t outStart = 0;
+    std::size_t outEnd = 0;
+    bool seen = false;
+};
+
 struct LineScan {
     std::string_view line;
     std::size_t number;     // 1-based
@@ -22,6 +33,17 @@ struct LineScan {
     std::size_t outColumn;  // 0-based offset in the converted line
     const LoadColumnMap& columns;
     ConversionReport& report;
+    std::vector<Watch>* watches = nullptr;
+
+    // The character of `length` bytes at `pos` is written as `outLength` bytes at
+    // outColumn.
+    void unit(std::size_t pos, std::size_t length, std::size_t outLength) {
+        if (watches == nullptr) return;
+        for (Watch& w : *watches) {
+            if (!w.seen && w.column < pos + length)
+                w = {w.column, outColumn, outColumn + outLength, true};
+        }
+    }
 
     Byte at(std::size_t pos) const { return static_cast<Byte>(line[pos]); }
 
@@ -63,6 +85,7 @@ void scanToVelmor(LineScan& s, const GaijiTable* table) {
         if (pair != inRun) s.outColumn += 2;  // a kanji-in or kanji-out comes first
         inRun = pair;
         const std::size_t outLength = pair ? 2 : 1;
+        s.unit(pos, pair ? 2 : 1, outLength);
         if (pos == trailOf) {
             // The second byte of the character reported just before: nothing new.
         } else if (pos + 1 == s.inputEnd && isLeadByte(b)) {
@@ -99,11 +122,13 @@ void scanToSjis(LineScan& s, const GaijiTable* table) {
             continue;
         }
         if (!inRun) {
+            s.unit(pos, 1, 1);
             ++s.outColumn;
             ++pos;
             continue;
         }
         const Byte first = s.at(pos);
+        s.unit(pos, 2, 2);
         // A pair whose first byte is a space is the ideographic space, whatever follows.
         if (first != 0x20) {
             if (pos + 1 == s.inputEnd) {
@@ -118,6 +143,19 @@ void scanToSjis(LineScan& s, const GaijiTable* table) {
     }
 }
 
+// The input line's length: without the space loading appended.
+std::size_t inputEndOf(std::string_view line) {
+    return !line.empty() && line.back() == ' ' ? line.size() - 1 : line.size();
+}
+
+void scanLine(LineScan& scan, Direction direction, const GaijiTable* table) {
+    if (direction == Direction::ToVelmor) {
+        scanToVelmor(scan, table);
+    } else {
+        scanToSjis(scan, table);
+    }
+}
+
 }  // namespace
 
 void locateConversionEntries(std::string_view text, Direction direction, const GaijiTable* table,
@@ -125,15 +163,25 @@ void locateConversionEntries(std::string_view text, Direction direction, const G
     LineWalker lines(text);
     std::string_view line;
     for (std::size_t number = 1; lines.next(line); ++number) {
-        const std::size_t inputEnd =
-            !line.empty() && line.back() == ' ' ? line.size() - 1 : line.size();
-        LineScan scan{line, number, inputEnd, 0, columns, report};
-        if (direction == Direction::ToVelmor) {
-            scanToVelmor(scan, table);
-        } else {
-            scanToSjis(scan, table);
-        }
+        LineScan scan{line, number, inputEndOf(line), 0, columns, report};
+        scanLine(scan, direction, table);
     }
+}
+
+void moveViewPlace(ReportEntry& entry, std::string_view line, Direction direction,
+                   const GaijiTable* table) {
+    if (entry.viewLength == 0) return;
+    std::vector<Watch> watches{{entry.viewColumn}, {entry.viewColumn + entry.viewLength - 1}};
+    ConversionReport unused;
+    const LoadColumnMap noColumns{ConversionReport{}};
+    LineScan scan{line, 1, inputEndOf(line), 0, noColumns, unused, &watches};
+    scanLine(scan, direction, table);
+    // Bytes past the last character (none in practice) go to the converted line's end.
+    for (Watch& w : watches) {
+        if (!w.seen) w.outStart = w.outEnd = scan.outColumn;
+    }
+    entry.viewColumn = watches[0].outStart;
+    entry.viewLength = std::max<std::size_t>(1, watches[1].outEnd - watches[0].outStart);
 }
 
 void addPieceEntries(const LoadedPiece& piece, Direction direction, const GaijiTable* table,

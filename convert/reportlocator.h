@@ -20,6 +20,11 @@ namespace velmor {
 void locateConversionEntries(std::string_view text, Direction direction, const GaijiTable* table,
                              const LoadColumnMap& columns, ConversionReport& report);
 
+// Moves the place where the view shows `entry` (in `line`, a line of the text about to
+// be converted in `direction`) to where the conversion writes those bytes.
+void moveViewPlace(ReportEntry& entry, std::string_view line, Direction direction,
+                   const GaijiTable* table);
+
 // Adds what loading and converting one piece of an input loses to `report`, at its
 // places in the whole input: as the window finds them for the whole file. `mayReport`
 // is what the converter said of the piece (PieceConverter::takeMayReport).

@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -59,6 +60,24 @@ std::string_view Document::LineAt(std::size_t index) const {
     std::size_t begin = index == 0 ? 0 : lineStarts_[index - 1];
     std::size_t end = index < lineStarts_.size() ? lineStarts_[index] - 2 : text_.size();
     return std::string_view(text_).substr(begin, end - begin);
+}
+
+std::string_view Document::TextChunk(std::size_t offset, std::size_t maxBytes) const {
+    if (offset >= text_.size()) return {};
+    return std::string_view(text_).substr(offset, maxBytes);
+}
+
+std::size_t Document::LineOffset(std::size_t index) const {
+    if (index >= LineCount()) return text_.size();
+    return index == 0 ? 0 : lineStarts_[index - 1];
+}
+
+std::size_t Document::LineAtOffset(std::size_t offset) const {
+    const std::size_t count = LineCount();
+    if (count == 0) return 0;
+    // Lines before the one holding `offset` are those starting at or before it.
+    const auto after = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+    return std::min(static_cast<std::size_t>(after - lineStarts_.begin()), count - 1);
 }
 
 void Document::reserve(std::size_t bytes, std::size_t lines) {

@@ -21,6 +21,19 @@ class Document {
     // The view stays valid until the text changes.
     std::string_view LineAt(std::size_t index) const;
 
+    // The text's size in bytes.
+    std::size_t TextSize() const { return text_.size(); }
+    // Bytes of the text from `offset` on that lie together, at most `maxBytes` and at
+    // least one before the end: a reader that walks the text a chunk at a time does
+    // not depend on the text being held in one piece.
+    std::string_view TextChunk(std::size_t offset, std::size_t maxBytes) const;
+    // Offset in the text of the first byte of line `index`; TextSize() for an index
+    // at or past LineCount.
+    std::size_t LineOffset(std::size_t index) const;
+    // The line that holds the byte at `offset` (its CR LF belongs to it); the last
+    // line for an offset at or past the end, 0 for an empty text.
+    std::size_t LineAtOffset(std::size_t offset) const;
+
     // Adds a line after the last one and sets the modified mark.
     void AppendLine(std::string_view line);
     // Adds `bytes` at the end of the text as they are (loading adds many lines at

@@ -16,8 +16,15 @@ void ConversionReport::add(ReportEntry entry) {
     entries_.push_back(std::move(entry));
 }
 
-void ConversionReport::addConversion(const ConversionReport& found) {
-    for (ReportEntry& entry : entries_) entry.viewLength = 0;
+void ConversionReport::addConversion(const ConversionReport& found,
+                                     const std::function<void(ReportEntry&)>& moveView) {
+    for (ReportEntry& entry : entries_) {
+        if (moveView) {
+            moveView(entry);
+        } else {
+            entry.viewLength = 0;
+        }
+    }
     for (const ReportEntry& entry : found.entries_) add(entry);
     ++conversions_;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,9 +50,10 @@ class ConversionReport {
   public:
     void add(ReportEntry entry);
     // Records a conversion of the Document's text and the entries it found: the
-    // entries held before keep their place in the file but are no longer shown in
-    // the view, whose text the conversion replaced.
-    void addConversion(const ConversionReport& found);
+    // entries held before keep their place in the file; `moveView` moves each to where
+    // the conversion put its bytes in the view. Without it they are no longer shown.
+    void addConversion(const ConversionReport& found,
+                       const std::function<void(ReportEntry&)>& moveView = {});
     void clear();
 
     // How many conversions were recorded since the load.

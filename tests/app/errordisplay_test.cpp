@@ -3,6 +3,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -66,6 +68,17 @@ class ErrorDisplayTest : public QObject {
         QCOMPARE(errors.texts,
                  (std::vector<std::string>{"ファイルが見つかりません.", "Text too long.",
                                            "メモリが足りません.", "disk gone.", ""}));
+    }
+
+    // A file error adds a line: the file, and the system's reason or the program's own.
+    void fileErrorsNameTheFileAndTheReason() {
+        RecordedErrors errors;
+        runCommand([] { throw EInOutError(5, "拒否", "/data/\x83\x65.txt", EACCES); });
+        runCommand([] { throw EInOutError(105, "I/O エラー (105)", "/dev/null", 0); });
+        QCOMPARE(errors.texts, (std::vector<std::string>{"拒否.", "I/O エラー (105)"}));
+        QCOMPARE(errors.details,
+                 (std::vector<std::string>{std::string("/data/テ.txt: ") + std::strerror(EACCES),
+                                           "/dev/null: 通常のファイルではありません"}));
     }
 
     void commandStopsWhereTheErrorArose() {

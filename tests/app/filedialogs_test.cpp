@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
 
@@ -79,6 +80,40 @@ class FileDialogsTest : public QObject {
         QCOMPARE(QString::fromStdString(state.fileName),
                  QString::fromStdString((dir / "missing.txt")));
         QCOMPARE(state.filterIndex, 1);
+    }
+
+    // Names that are no UTF-8, which Qt does not list, are listed read as Shift-JIS;
+    // the one chosen comes back as its bytes, and so does the name it was shown as.
+    void shiftJisNamesAreListedAndChosenByTheirBytes() {
+        TempFolder dir;
+        const std::string name = "\x83\x65\x83\x58\x83\x67.txt";  // テスト.txt
+        writeFile(dir / name, "");
+        writeFile(dir / "plain.txt", "");
+        QWidget owner;
+        FileDialogs dialogs(&owner);
+        FileDialogState state;
+        state.filter = "すべて (*.*)|*.*";
+        state.fileName = dir / "plain.txt";
+        for (bool doubleClick : {true, false}) {
+            QStringList listed;
+            const bool accepted = testing::answerModal<bool>(
+                [&] { return dialogs.run(FileDialogKind::Save, state); },
+                [&](QWidget* modal) {
+                    auto* others = modal->findChild<QListWidget*>("otherNames");
+                    for (int i = 0; i < others->count(); ++i) listed << others->item(i)->text();
+                    if (doubleClick) {
+                        emit others->itemDoubleClicked(others->item(0));
+                    } else {
+                        // Chosen before: the name box shows it read as Shift-JIS.
+                        QCOMPARE(modal->findChild<QLineEdit*>("fileNameEdit")->text(),
+                                 QString("テスト.txt"));
+                        QMetaObject::invokeMethod(modal, "accept");
+                    }
+                });
+            QVERIFY(accepted);
+            QCOMPARE(listed, QStringList({"テスト.txt"}));
+            QCOMPARE(state.fileName, dir / name);
+        }
     }
 
     void cancelledDialogChangesNothing() {

@@ -1,15 +1,23 @@
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
 #include <QtTest>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include "app/bytepane.h"
 #include "app/errordisplay.h"
 #include "app/longsteps.h"
 #include "app/memoview.h"
@@ -41,10 +49,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(form.objectName(), QString("Form1"));
         QCOMPARE(form.windowTitle(), QString("ＶＥＬＭＯＲ＿ＳＪＩＳ漢字変換"));
         const QList<QAction*> bar = form.MainMenu1->actions();
-        QCOMPARE(bar.size(), 3);
+        QCOMPARE(bar.size(), 5);
         QCOMPARE(bar[0]->text(), QString("ファイル(&F)"));
         QCOMPARE(bar[1]->text(), QString("変換(&C)"));
-        QCOMPARE(bar[2], form.Help1);  // About is on the bar itself, without a submenu
+        QCOMPARE(bar[2]->text(), QString("検索(&S)"));
+        QCOMPARE(bar[3]->text(), QString("表示(&D)"));
+        QCOMPARE(bar[4], form.Help1);  // About is on the bar itself, without a submenu
         QCOMPARE(form.Help1->text(), QString("バージョン情報(&V)..."));
         QVERIFY(form.Help1->menu() == nullptr);
 
@@ -65,6 +75,13 @@ class MainWindowTest : public QObject {
         QVERIFY(!form.SaveAs1->isEnabled());
         QVERIFY(form.Open1->isEnabled() && form.Exit1->isEnabled());
         QVERIFY(form.velmor_sjis->isEnabled() && form.sjis_velmor->isEnabled());
+        const std::pair<QAction*, const char*> keys[] = {
+            {form.findAction, "Ctrl+F"},           {form.findNextAction, "F3"},
+            {form.findPreviousAction, "Shift+F3"}, {form.goToAction, "Ctrl+G"},
+            {form.bytePaneAction, "F9"},           {form.reportListAction, "F8"},
+            {form.copyLineAction, "Ctrl+C"},       {form.copyBytesAction, "Ctrl+Shift+C"}};
+        for (const auto& [action, key] : keys)
+            QCOMPARE(action->shortcut().toString(), QString(key));
         QCOMPARE(form.font().pixelSize(), 12);
         QVERIFY(form.font().families().contains("IPAPGothic"));
     }
@@ -86,6 +103,10 @@ class MainWindowTest : public QObject {
                  QRect(321, 280, 638, 487));
         QCOMPARE(framedPlacement(QSize(1024, 768), QSize(1024, 768), QMargins()),
                  QRect(256, 192, 512, 384));
+        // The screen in device pixels at a scale of 2: half of it, as device-independent
+        // pixels, is the whole desktop and no more.
+        QCOMPARE(framedPlacement(QSize(2560, 1800), QSize(1280, 800), QMargins()),
+                 QRect(0, 0, 1280, 800));
     }
 
     // Control bytes draw as control pictures, invalid codes as the replacement
@@ -176,6 +197,7 @@ class MainWindowTest : public QObject {
         form.Open1->trigger();
         QCOMPARE(errors.texts.size(), size_t(1));
         QCOMPARE(QString::fromStdString(errors.texts[0]), QString("ファイルが見つかりません."));
+        QCOMPARE(errors.details[0], dir / "missing.txt" + ": " + std::strerror(ENOENT));
         QVERIFY(!form.Close1->isEnabled());
         QVERIFY(!form.terminateRequested());
     }
@@ -265,13 +287,18 @@ class MainWindowTest : public QObject {
         form.openFile(dir / "missing.txt");
         QCOMPARE(errors.texts, std::vector<std::string>{"ファイルが見つかりません."});
 
+        // A drop reaches the window that accepted the drag's entering.
+        const auto drop = [&form](QMimeData& data) {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(&form, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&form, &drop);
+        };
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "a.txt"))});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&form, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&form, &drop);
+        drop(data);
         QTRY_COMPARE(form.workspace().document.WholeText(), std::string("abc \r\n"));
         QCOMPARE(form.workspace().state.OpenFileName, dir / "a.txt");
         QVERIFY(form.Close1->isEnabled());
@@ -281,12 +308,120 @@ class MainWindowTest : public QObject {
         QCOMPARE(dialogs.questions.size(), size_t(1));
         QCOMPARE(dialogs.questions[0].text, std::string("一旦、閉じてから開き直して下さい。"));
 
+        // Several files: the drop says that one is opened at a time, and opens none.
+        dialogs.questions.clear();
+        form.Close1->trigger();
         QMimeData two;
         two.setUrls({QUrl::fromLocalFile("/a"), QUrl::fromLocalFile("/b")});
-        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
-        refused.setAccepted(false);
-        QApplication::sendEvent(&form, &refused);
-        QVERIFY(!refused.isAccepted());
+        drop(two);
+        QTRY_COMPARE(dialogs.questions.size(), size_t(1));
+        QCOMPARE(dialogs.questions[0].text, std::string("ファイルは一度に一つずつ開きます。"));
+        QVERIFY(form.workspace().document.WholeText().empty());
+
+        // A Shift-JIS name, as a file manager puts its bytes in the URL, opens by them.
+        const std::string name = "\x83\x65\x83\x58\x83\x67.txt";  // テスト.txt
+        writeFile(dir / name, "sjis\r\n");
+        QMimeData sjis;
+        sjis.setData(
+            "text/uri-list",
+            "file://" + QByteArray::fromStdString(dir / name).toPercentEncoding("/") + "\r\n");
+        drop(sjis);
+        QTRY_COMPARE(form.workspace().document.WholeText(), std::string("sjis \r\n"));
+        QCOMPARE(form.workspace().state.OpenFileName, dir / name);
+        QVERIFY(form.statusText().startsWith("テスト.txt　開いたまま"));
+    }
+
+    // Where the view is and what is there: the place under the pointer, or the one
+    // shown last, in the status bar; 行へ移動 and 検索 by their keys; the byte pane; the
+    // line copied as text and as hex; a save's note.
+    void placeKeysBytePaneAndCopies() {
+        TempFolder dir;
+        std::string text = "first\r\n" + bytes({'A', 0x88, 0x9F, '\t', 'b'}) + "\r\n";
+        for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + "\r\n";
+        writeFile(dir / "in.txt", text);
+        testing::FakePlatform platform;
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        dialogs.choose(dir / "in.txt");
+        form.Open1->trigger();
+
+        QString title;
+        testing::answerModal<int>(
+            [&] {
+                QTest::keyClick(&form, Qt::Key_G, Qt::ControlModifier);
+                return 0;
+            },
+            [&](QWidget* modal) {
+                title = modal->windowTitle();
+                modal->findChild<QLineEdit*>()->setText("２:2");  // full-width digits too
+                qobject_cast<QDialog*>(modal)->accept();
+            });
+        QCOMPARE(title, QString("行へ移動"));
+        QVERIFY(QTest::qWaitForWindowActive(&form));  // the keys go to it again
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({1, 1}));
+        // 亜 is byte 8 of the saved file: "first" CR LF, then A.
+        QVERIFY2(form.statusText().contains("開いたまま　2 行  2 桁  オフセット 8 (0x8)"),
+                 qPrintable(form.statusText()));
+
+        QTest::keyClick(&form, Qt::Key_F9);
+        QVERIFY(form.bytePane()->isVisible());
+        QAbstractItemModel* bytes = form.bytePane()->table()->model();
+        QCOMPARE(bytes->index(0, 1).data().toString(), QString("41"));
+        QCOMPARE(bytes->index(0, 2).data().toString(), QString("88"));
+        QVERIFY(!bytes->index(0, 1).data(Qt::BackgroundRole).isValid());
+        QVERIFY(bytes->index(0, 2).data(Qt::BackgroundRole).isValid());
+        QVERIFY(bytes->index(0, 3).data(Qt::BackgroundRole).isValid());
+        QVERIFY(bytes->index(0, 17).data().toString().startsWith("A亜\u21E5"));
+
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(platform.clipboard, QString("A亜\tb "));
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(platform.clipboard, QString("41 88 9F 09 62 20"));
+
+        // The pointer over the top line, at its fourth character.
+        QWidget* viewport = form.Memo1->viewport();
+        const int x = 2 + form.Memo1->fontMetrics().horizontalAdvance("fir") + 1;
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, 2), viewport->mapToGlobal(QPointF(x, 2)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({0, 3}));
+        QVERIFY(form.statusText().endsWith("1 行  4 桁  オフセット 3 (0x3)"));
+        QCOMPARE(bytes->index(0, 4).data().toString(), QString("73"));  // the pane follows: s
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(viewport, &leave);
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({1, 1}));
+
+        const auto find = [&](const QString& what, bool hex) {
+            testing::answerModal<int>(
+                [&] {
+                    QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
+                    return 0;
+                },
+                [&](QWidget* modal) {
+                    title = modal->windowTitle();
+                    modal->findChild<QLineEdit*>()->setText(what);
+                    modal->findChild<QCheckBox*>("hex")->setChecked(hex);
+                    modal->findChild<QPushButton*>("next")->click();
+                });
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+        };
+        find("line 29", false);
+        QCOMPARE(title, QString("検索"));
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({31, 0}));
+        QTest::keyClick(&form, Qt::Key_F3);
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({292, 0}));  // line 290
+        QTest::keyClick(&form, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({31, 0}));
+        find("9F 09", true);
+        QCOMPARE(form.Memo1->place(), std::optional<TextPlace>({1, 2}));
+
+        dialogs.choose(dir / "out.txt");
+        form.SaveAs1->trigger();
+        QCOMPARE(form.statusBar()->currentMessage(),
+                 QString::fromStdString("保存しました: " + dir / "out.txt") +
+                     QString("（%1 バイト）").arg(readFile(dir / "out.txt").size()));
     }
 
     // A step still running after half a second shows a modal progress box whose

@@ -22,6 +22,7 @@
 #include "commands/messages.h"
 #include "convert/converters.h"
 #include "document/linebreaks.h"
+#include "recordederrors.h"
 #include "reference/reference.h"
 #include "support/bytes.h"
 #include "support/lines.h"
@@ -104,8 +105,8 @@ class Sequence {
         makeFiles();
         ScriptedDialogs dialogs;
         TForm1 form(&dialogs);
-        ErrorSink previous =
-            installErrorSink([this](const std::string& t) { shown_.push_back(t); });
+        ErrorSink previous = installErrorSink(
+            [this](const std::string& t) { shown_.push_back(testing::splitDetail(t).first); });
         std::string failure;
         const int steps = 1 + static_cast<int>(rng_() % kMaxSteps);
         for (int step = 0; step < steps && !model_.ended && failure.empty(); ++step) {

@@ -1,10 +1,15 @@
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
 #include <QtTest>
 
+#include "app/bytepane.h"
 #include "app/memoview.h"
 #include "app/reportpanel.h"
 #include "app/unit1.h"
+#include "fakeplatform.h"
 #include "recordederrors.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
@@ -40,15 +45,15 @@ class ReportPanelTest : public QObject {
         dialogs.choose(folder / "clean.txt");
         form.Open1Click();
         form.sjis_velmorClick();
-        QVERIFY(form.statusBar()->isHidden());
+        QVERIFY(form.reportPanel()->isHidden());
         QVERIFY(form.Memo1->marks().empty());
         form.Close1Click();
 
         dialogs.choose(folder / "gaiji.txt");
         form.Open1Click();
-        QVERIFY(form.statusBar()->isHidden());
+        QVERIFY(form.reportPanel()->isHidden());
         form.sjis_velmorClick();
-        QVERIFY(!form.statusBar()->isHidden());
+        QVERIFY(!form.reportPanel()->isHidden());
         QCOMPARE(form.reportPanel()->text(),
                  QString("外字 1 文字を空白にしました（301 行目）— 詳細 (F8)"));
         // Output line 301: 41 93 70 20 20 93 F1 20; the two spaces are marked.
@@ -73,10 +78,59 @@ class ReportPanelTest : public QObject {
         // Closing (the converted text is kept unsaved: answer No) clears everything.
         dialogs.answer(mrNo);
         form.Close1Click();
-        QVERIFY(form.statusBar()->isHidden());
+        QVERIFY(form.reportPanel()->isHidden());
         QVERIFY(form.reportPanel()->list() == nullptr);
         QVERIFY(form.Memo1->marks().empty());
         QVERIFY(form.workspace().report.empty());
+    }
+
+    // Load entries and a conversion's in the order of their places, sorted by a header,
+    // copied and saved; a row chosen opens the byte pane at its place, whose mark the
+    // conversion moved along with its bytes.
+    void listInPlaceOrderSortsCopiesSavesAndOpensTheBytes() {
+        TempFolder folder;
+        // Line 1: a lone CR before B; line 2: a gaiji; then Ctrl-Z and 20 bytes not loaded.
+        writeFile(folder / "in.txt",
+                  bytes({'A', 0x0D, 'B', 0x0A, 0xF0, 0x40, 0x0A, 0x1A}) + std::string(20, 'z'));
+        testing::FakePlatform platform;
+        ScriptedDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.resize(400, 300);
+        form.show();
+        dialogs.choose(folder / "in.txt");
+        form.Open1Click();
+        form.sjis_velmorClick();
+        form.reportListAction->trigger();
+        QTableView* list = form.reportPanel()->listView();
+        QVERIFY(list);
+        QAbstractItemModel* rows = list->model();
+        const auto column = [&](int c) {
+            QStringList cells;
+            for (int r = 0; r < rows->rowCount(); ++r) cells << rows->index(r, c).data().toString();
+            return cells;
+        };
+        QCOMPARE(column(1), QStringList({"1", "2", "3"}));
+        QCOMPARE(column(3).last(),
+                 QString("7A 7A 7A 7A 7A 7A 7A 7A 7A 7A 7A 7A 7A 7A 7A 7A …（20 バイト）"));
+        list->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);  // by kind
+        QCOMPARE(column(0), QStringList({"外字", "単独の CR", "終端記号の後"}));
+
+        list->selectRow(0);
+        list->selectionModel()->select(rows->index(2, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        list->parentWidget()->findChild<QPushButton*>("copy")->click();
+        QCOMPARE(platform.clipboard, QString("種類\t行\t桁\tバイト\n外字\t2\t1\tF0 40\n"
+                                             "終端記号の後\t3\t1\t") +
+                                         column(3).last() + "\n");
+        dialogs.choose(folder / "report.csv");
+        list->parentWidget()->findChild<QPushButton*>("saveCsv")->click();
+        QCOMPARE(QString::fromStdString(testing::readFile(folder / "report.csv")).count("\r\n"), 4);
+
+        // Line 1 as converted: 41 42 20; the mark of the lone CR stays on B.
+        emit list->activated(rows->index(1, 0));
+        QVERIFY(form.bytePane()->isVisible());
+        QCOMPARE(form.bytePane()->shownPlace(), std::optional<TextPlace>({0, 1}));
+        QCOMPARE(form.Memo1->marks()[0].column, size_t(1));
     }
 
     void userGaijiTableIsCountedOrShownAsAnError() {
@@ -88,7 +142,7 @@ class ReportPanelTest : public QObject {
         TForm1 form(&dialogs);
         form.loadUserGaijiTable();
         QCOMPARE(form.reportPanel()->text(), QString("外字表 2 件を使用中"));
-        QVERIFY(!form.statusBar()->isHidden());
+        QVERIFY(!form.reportPanel()->isHidden());
 
         writeFile(folder / "velmor-kanji/gaiji.tsv", "7F21 F040\n7F21 F041\n");
         testing::RecordedErrors errors;
@@ -98,7 +152,7 @@ class ReportPanelTest : public QObject {
         QVERIFY(errors.texts[0].find("gaiji.tsv:2: VELMOR の組 7F21 は 1 行目にもあります") !=
                 std::string::npos);
         QVERIFY(bad.workspace().gaiji.empty());
-        QVERIFY(bad.statusBar()->isHidden());
+        QVERIFY(bad.reportPanel()->isHidden());
         qunsetenv("XDG_CONFIG_HOME");
     }
 };

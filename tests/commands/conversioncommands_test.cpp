@@ -4,6 +4,7 @@
 
 #include "commands/longstep.h"
 #include "commands/usergaiji.h"
+#include "convert/direction.h"
 #include "document/errors.h"
 #include "support/bytes.h"
 #include "support/scripteddialogs.h"
@@ -208,6 +209,55 @@ TEST(ConversionCommands, GaijiTableAppliesBothWaysAndSilencesTheReport) {
     EXPECT_EQ(plain.report.entries()[1].kind, ReportKind::OutsideRanges);
     EXPECT_EQ(plain.report.entries()[1].column, 3u);
     EXPECT_TRUE(dialogs.questions.empty());
+}
+
+// キャンセル during a conversion leaves everything as before it: the text, its mark,
+// both flags, the report and the pair the next conversion starts from.
+TEST(ConversionCommands, CancelledConversionLeavesEverythingAsItWas) {
+    for (Direction direction : {Direction::ToSjis, Direction::ToVelmor}) {
+        Workspace ws = opened({kVelmorLine, kSjisLine});
+        ws.state.ToVelmorDone = direction == Direction::ToSjis;
+        ws.scan.kanjiPair = {0x12, 0x34};
+        const std::string before = ws.document.WholeText();
+        ScriptedDialogs dialogs;
+        dialogs.answerAllWith(mrYes);  // the pre-scan's question
+        const StepRunner cancelling = [](StepKind, Progress& progress, auto& step) {
+            progress.cancel();
+            step();
+        };
+        EXPECT_THROW((direction == Direction::ToSjis ? velmorSjisThrough : sjisVelmorThrough)(
+                         ws, dialogs, cancelling),
+                     EAbort);
+        EXPECT_EQ(ws.document.WholeText(), before);
+        EXPECT_FALSE(ws.document.ModifiedMark());
+        EXPECT_EQ(ws.state.ToSjisDone, 0);
+        EXPECT_EQ(ws.state.ToVelmorDone, direction == Direction::ToSjis ? 1 : 0);
+        EXPECT_EQ(ws.scan.kanjiPair, (KanjiPair{0x12, 0x34}));
+        EXPECT_EQ(ws.report.conversions(), 0u);
+    }
+}
+
+// The marks of a report stay on their bytes through conversions: a lone CR's mark on
+// the byte after it, a gaiji's on the two spaces and then on the ideographic space.
+TEST(ConversionCommands, ReportMarksFollowTheirBytesThroughConversions) {
+    // The file line 亜 A CR B gaiji: the CR was dropped; the mark is on B.
+    Workspace ws = opened({bytes({0x88, 0x9F, 'A', 'B', 0xF0, 0x40, ' '})});
+    ws.report.add({ReportKind::LoneCr, 1, 4, "\r", 1, 0, 3, 1});
+    ScriptedDialogs dialogs;
+    sjis_velmorClick(ws, dialogs);
+    // 93 70 B0 A1 93 F1 41 42 93 70 20 20 93 F1 20
+    const auto marks = [&] {
+        std::vector<std::pair<std::size_t, std::size_t>> out;
+        for (const ReportEntry& e : ws.report.entries())
+            out.emplace_back(e.viewColumn, e.viewLength);
+        return out;
+    };
+    ASSERT_EQ(ws.report.entries().size(), 2u);
+    EXPECT_EQ(marks(), (std::vector<std::pair<std::size_t, std::size_t>>{{7, 1}, {10, 2}}));
+    velmor_sjisClick(ws, dialogs);
+    // 88 9F 41 42 81 40 20
+    EXPECT_EQ(marks(), (std::vector<std::pair<std::size_t, std::size_t>>{{3, 1}, {4, 2}}));
+    EXPECT_EQ(ws.report.entries()[0].column, 4u);  // the place in the file stays
 }
 
 }  // namespace

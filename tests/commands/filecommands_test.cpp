@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <iterator>
+#include <set>
 
+#include "commands/filenametext.h"
 #include "document/errors.h"
 #include "document/syscalls.h"
 #include "support/scripteddialogs.h"
@@ -311,6 +313,25 @@ TEST_F(FileCommandsTest, FailedWriteKeepsTheDocumentTheMenuAndTheProgram) {
     dialogs.answer(mrYes).choose(folder);
     EXPECT_THROW(commands.Exit1Click(), EInOutError);
     EXPECT_FALSE(host.terminated);
+}
+
+// Names from Windows disks are Shift-JIS bytes: opened and saved by those bytes, and
+// named in the overwrite question as Shift-JIS; each part of a path is read alone.
+TEST_F(FileCommandsTest, ShiftJisNamesOpenAndSaveByTheirBytes) {
+    const std::string name = "\x83\x65\x83\x58\x83\x67.txt";  // テスト.txt in Shift-JIS
+    writeFile(dir / name, "abc\r\n");
+    dialogs.choose(dir / name);
+    commands.Open1Click();
+    EXPECT_EQ(ws.document.WholeText(), "abc \r\n");
+    dialogs.choose(dir / name).answer(mrYes);
+    commands.SaveAs1Click();
+    EXPECT_EQ(dialogs.questions.back().text, "テスト.txtは既存です。上書きしますか？");
+    EXPECT_EQ(readFile(dir / name), "abc\r\n\r\n");
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{name}));
+    EXPECT_EQ(displayFileName("/データ/" + name), "/データ/テスト.txt");
+    EXPECT_EQ(displayFileName("\xFF\x41"),
+              "\xEF\xBF\xBD"
+              "A");
 }
 
 TEST(BareFileName, IsThePartAfterTheLastSlash) {

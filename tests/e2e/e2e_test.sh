@@ -3,7 +3,8 @@
 # in the C locale: open a VELMOR file named on the command line, convert it to
 # Shift-JIS from the menu, save it through the (Japanese) save dialog, take a
 # screenshot, close it, open the result through the open dialog with a typed path,
-# show the About box, close the window and check that the program ended.
+# go to a line and find a word through the dialogs their keys open, show the About
+# box, close the window and check that the program ended.
 # Usage: e2e_test.sh VELMOR_KANJI X11TOOL ARTIFACT_DIR
 set -euo pipefail
 app=$1
@@ -78,6 +79,19 @@ gone() {  # waits until no window has the title
 }
 
 menu alt+c s
+
+# 行へ移動 (Ctrl+G) and 検索 (Ctrl+F) open their dialogs, take what is typed and close.
+for _ in $(seq 10); do
+    focus "$caption"
+    xdotool key ctrl+g
+    "$tool" wait "行へ移動" 2 >/dev/null && break
+done
+type_into_dialog "行へ移動" "2:3"
+gone "行へ移動"
+focus "$caption"
+xdotool key ctrl+f
+type_into_dialog "検索" "ABC"
+gone "検索"
 "$tool" shot "$artifacts/window.png" "$caption"
 menu alt+f a
 type_into_dialog "名前を付けて保存" "$work/sjis.txt"
