@@ -40,6 +40,11 @@ class StepDialog : public QProgressDialog {
 
     void reject() override { askToStop(); }
 
+    // The step can no longer be stopped (Progress::lockIn): キャンセル goes grey.
+    void showLockedIn() {
+        if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
+    }
+
   protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
@@ -100,9 +105,11 @@ void runLongStep(QWidget* owner, StepKind kind, Progress& progress,
     if (!hasEnded(kQuietTime)) {
         StepDialog dialog(owner, labelFor(kind), progress);
         if (progress.total() == 0) dialog.setRange(0, 0);  // size unknown: no percent
+        if (progress.lockedIn()) dialog.showLockedIn();
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (progress.lockedIn()) dialog.showLockedIn();
             if (hasEnded(std::chrono::milliseconds(0))) {
                 loop.quit();
             } else if (progress.total() > 0) {

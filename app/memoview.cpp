@@ -304,13 +304,16 @@ void MemoView::resizeEvent(QResizeEvent* event) {
 MemoView::Longest MemoView::longestLine() {
     if (longest_) return *longest_;
     Longest best;
-    const std::size_t count = document_.LineCount();
-    for (std::size_t i = 0; i < count; ++i) {
-        std::string_view line = document_.LineAt(i);
-        // A line never shows more characters than it has bytes: most lines need no count.
-        if (line.size() <= best.chars) continue;
-        std::size_t chars = displayCharCount(line);
-        if (chars > best.chars) best = {i, chars};
+    // Walked piece by piece: the lines' index is built only for pieces the view shows.
+    for (std::size_t piece = 0; piece < document_.pieceCount(); ++piece) {
+        LineWalker lines(document_.piece(piece));
+        std::string_view line;
+        for (std::size_t i = document_.pieceFirstLine(piece); lines.next(line); ++i) {
+            // A line never shows more characters than it has bytes: most lines need no count.
+            if (line.size() <= best.chars) continue;
+            std::size_t chars = displayCharCount(line);
+            if (chars > best.chars) best = {i, chars};
+        }
     }
     longest_ = best;
     return best;

@@ -252,16 +252,13 @@ void TForm1::run(const std::function<void()>& command) {
 }
 
 void TForm1::runOnText(const std::function<void()>& command, bool showLast) {
-    // A changed text has another buffer or size: a replacement moves a new string in,
-    // a clear or a load changes the size. Refusals leave both as they were.
-    const std::string& text = ws_.document.WholeText();
-    const char* data = text.data();
-    const std::size_t size = text.size();
+    // Every change of the text changes its version; refusals leave it as it was.
+    const std::uint64_t version = ws_.document.version();
     loadRan_ = false;
     // The pane reads the line it shows, which a change of the text takes away.
     bytePane_->showPlace(std::nullopt);
     run(command);
-    if (!loadRan_ && text.data() == data && text.size() == size) return updateStatus();
+    if (!loadRan_ && ws_.document.version() == version) return updateStatus();
     savedOffsets_.reset();
     lastMatch_.reset();
     showReport();

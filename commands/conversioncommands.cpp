@@ -6,6 +6,7 @@
 
 #include "conversionrules.h"
 #include "convert/converters.h"
+#include "convert/documentconversion.h"
 #include "convert/reportlocator.h"
 #include "document/errors.h"
 #include "messages.h"
@@ -23,7 +24,7 @@ bool goesAhead(Workspace& ws, UserDialogs& dialogs, Direction direction) {
     const std::int32_t done =
         direction == Direction::ToSjis ? ws.state.ToSjisDone : ws.state.ToVelmorDone;
     ConversionFacts facts;
-    facts.noText = ws.document.WholeText().empty();
+    facts.noText = ws.document.TextSize() == 0;
     facts.doneBefore = done == 1;
     Ruling ruling = ruleOnConversion(direction, facts, kWindowPolicy);
     if (ruling.verdict == Verdict::Convert && direction == Direction::ToVelmor) {
@@ -44,20 +45,6 @@ bool goesAhead(Workspace& ws, UserDialogs& dialogs, Direction direction) {
     return false;
 }
 
-// The entries of a conversion in `direction` that has just been computed from the
-// Document's text, which it has not replaced yet. Searches the text only when the
-// conversion's scan saw a sign of them (ws.scan.mayReport); positions are those of
-// the file while the text is still as loaded.
-ConversionReport findConversionEntries(const Workspace& ws, Direction direction) {
-    ConversionReport found;
-    if (ws.scan.mayReport != 1) return found;
-    // Once converted, the text's columns are no longer the file's.
-    const LoadColumnMap columns(ws.report.conversions() == 0 ? ws.report : ConversionReport{});
-    locateConversionEntries(ws.document.WholeText(), direction,
-                            ws.gaiji.empty() ? nullptr : &ws.gaiji, columns, found);
-    return found;
-}
-
 // Where the view shows each entry of the report once the Document's text (not yet
 // replaced) is converted in `direction`: the same bytes, converted.
 std::vector<ReportEntry> movedViewPlaces(const Workspace& ws, Direction direction) {
@@ -72,29 +59,25 @@ std::vector<ReportEntry> movedViewPlaces(const Workspace& ws, Direction directio
 // Converts the whole Document and replaces its text, through `runner` (which shows
 // how many of the text's bytes are converted, and may cancel) or right here. The scan
 // sets `done`; a conversion that met anything marks the text and allows the way back
-// (`other`). A cancelled conversion leaves the text, the flags and the scan state as
-// they were.
+// (`other`). A conversion cancelled before it began to replace the text leaves the
+// text, the flags and the scan state as they were; from there on it goes to its end.
 void convertWhole(Workspace& ws, const StepRunner& runner, Direction direction, std::int32_t& done,
                   std::int32_t& other) {
     const ScanState scanBefore = ws.scan;
     const std::int32_t doneBefore = done;
     done = 0;
-    const std::string_view text = ws.document.WholeText();
-    Progress progress(text.size());
+    Progress progress(ws.document.TextSize());
     const auto step = [&] {
         Progress* told = runner ? &progress : nullptr;
-        std::string output;
-        ws.scan.mayReport = 0;
-        if (direction == Direction::ToSjis) {
-            convertVelmorToSjis(text, ws.scan, done, output, PartCut::forThisMachine(), told);
-        } else {
-            convertSjisToVelmor(text, ws.scan, done, output, PartCut::forThisMachine(), told);
-        }
-        ConversionReport found = findConversionEntries(ws, direction);
+        // The report's places are found in the lines where the conversion saw a sign of
+        // them, before each is replaced; positions are those of the file while the text
+        // is still as loaded, since a converted text's columns are no longer the file's.
+        ConversionReport found;
+        const LoadColumnMap columns(ws.report.conversions() == 0 ? ws.report : ConversionReport{});
+        const ReportSearch search{ws.gaiji.empty() ? nullptr : &ws.gaiji, &columns, &found};
         const std::vector<ReportEntry> moved = movedViewPlaces(ws, direction);
-        // The last moment a cancel can still leave the text as it was.
-        tell(told, 0);
-        ws.document.ReplaceText(std::move(output));
+        ws.scan.mayReport = 0;
+        convertDocument(ws.document, direction, ws.scan, done, told, search);
         std::size_t next = 0;
         ws.report.addConversion(found, [&](ReportEntry& entry) { entry = moved[next++]; });
     };
@@ -132,11 +115,11 @@ void sjis_velmorClick(Workspace& ws, UserDialogs& dialogs) {
 }
 
 void velmor_check(Workspace& ws, UserDialogs& dialogs) {
-    if (ws.document.WholeText().empty()) {
+    if (ws.document.TextSize() == 0) {
         dialogs.messageBox(windowText(Refusal::NoText), MsgKind::Information, mbOK);
         return;
     }
-    ws.scan.HasVelmorCodes = containsKanjiIn(ws.document.WholeText()) ? 1 : 0;
+    ws.scan.HasVelmorCodes = containsKanjiIn(ws.document) ? 1 : 0;
 }
 
 }  // namespace velmor

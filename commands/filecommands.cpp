@@ -62,7 +62,7 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
     // The chosen path is remembered even when the overwrite is refused.
     ws_.state.SaveFileName = SaveDialog1.fileName;
     if (!overwriteAllowed(SaveDialog1.fileName, dialogs_)) return SaveOutcome::OverwriteRefused;
-    Progress progress(ws_.document.WholeText().size());
+    Progress progress(ws_.document.TextSize());
     try {
         host_.runLongStep(StepKind::Save, progress,
                           [&] { saveFileAs(ws_, SaveDialog1.fileName, &progress); });
@@ -76,7 +76,7 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
 }
 
 bool FileCommands::refusedWhileOpen() {
-    if (ws_.document.WholeText().empty()) return false;
+    if (ws_.document.TextSize() == 0) return false;
     dialogs_.messageBox(kMsgCloseFirst, MsgKind::Information, mbOK);
     return true;
 }
@@ -121,7 +121,7 @@ void FileCommands::Close1Click() {
 }
 
 bool saveRefused(const Workspace& ws, UserDialogs& dialogs) {
-    if (!ws.document.WholeText().empty()) return false;
+    if (ws.document.TextSize() != 0) return false;
     dialogs.messageBox(kMsgOpenFileFirst, MsgKind::Information, mbOK);
     return true;
 }

@@ -39,6 +39,10 @@ struct PartOutcome {
     bool met = false;               // the conversion's mark: a kanji-in, or a character converted
     bool usedStartingPair = false;  // the output depended on the pair the scan started with
     bool wrotePair = false;         // a pair was written, so the working pair changed
+    // A pair was written that owes nothing to the pair the scan started with (a
+    // character's pair, or the fixed pair of a space or user-defined character): from
+    // there on nothing depends on the starting pair.
+    bool settledPair = false;
 };
 
 // The output's usual size and its most for an input of n bytes.

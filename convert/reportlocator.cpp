@@ -159,10 +159,11 @@ void scanLine(LineScan& scan, Direction direction, const GaijiTable* table) {
 }  // namespace
 
 void locateConversionEntries(std::string_view text, Direction direction, const GaijiTable* table,
-                             const LoadColumnMap& columns, ConversionReport& report) {
+                             const LoadColumnMap& columns, ConversionReport& report,
+                             std::size_t firstLine) {
     LineWalker lines(text);
     std::string_view line;
-    for (std::size_t number = 1; lines.next(line); ++number) {
+    for (std::size_t number = firstLine + 1; lines.next(line); ++number) {
         LineScan scan{line, number, inputEndOf(line), 0, columns, report};
         scanLine(scan, direction, table);
     }

@@ -17,8 +17,10 @@ namespace velmor {
 // such a place. `table` may be null. A line's last byte, when it is a space, is
 // the one loading appended: the input file's line ends before it. Columns are
 // mapped to the file through `columns`; view positions are in the converted text.
+// `text` may be a run of whole lines of the Document's text after `firstLine` others.
 void locateConversionEntries(std::string_view text, Direction direction, const GaijiTable* table,
-                             const LoadColumnMap& columns, ConversionReport& report);
+                             const LoadColumnMap& columns, ConversionReport& report,
+                             std::size_t firstLine = 0);
 
 // Moves the place where the view shows `entry` (in `line`, a line of the text about to
 // be converted in `direction`) to where the conversion writes those bytes.

@@ -70,6 +70,8 @@ class SjisToVelmor {
     bool usedStartingPair() const { return usedStartingPair_; }
     // True when a pair was written, and so the working pair changed.
     bool wrotePair() const { return converted_; }
+    // True when a pair was written that does not depend on the starting pair.
+    bool settledPair() const { return settled_; }
 
   private:
     char* closeRun(char* w) {
@@ -93,6 +95,7 @@ class SjisToVelmor {
     }
 
     char* pairOf(char* w, const VelmorOut& entry) {
+        settled_ = true;
         if (!inRun_) w = openRun(w);
         std::memcpy(w, entry.bytes, 2);
         pair_ = {entry.bytes[0], entry.bytes[1]};
@@ -110,6 +113,7 @@ class SjisToVelmor {
         // Every pair written opens or extends a run, so none was written before
         // unless something was converted.
         if (range != kUserDefinedRange && !converted_) usedStartingPair_ = true;
+        if (range == kUserDefinedRange) settled_ = true;  // always two spaces
         if (!inRun_) w = openRun(w);
         if (range != kUserDefinedRange) pair_.first = b;
         sjisPairToVelmor(pair_, range == kUserDefinedRange);
@@ -138,6 +142,7 @@ class SjisToVelmor {
         std::size_t p = p_;
         bool inRun = inRun_;
         bool converted = converted_;
+        bool settled = settled_;
         Byte lossy = lossy_;
         Byte last0 = pair_.first, last1 = pair_.second;
         while (p < end) {
@@ -167,12 +172,14 @@ class SjisToVelmor {
                 p_ = p;
                 inRun_ = inRun;
                 converted_ = converted;
+                settled_ = settled;
                 lossy_ = lossy;
                 pair_ = {last0, last1};
                 w = lastOfLine(w, b);
                 p = p_;
                 inRun = inRun_;
                 converted = converted_;
+                settled = settled_;
                 lossy = lossy_;
                 last0 = pair_.first;
                 last1 = pair_.second;
@@ -195,6 +202,7 @@ class SjisToVelmor {
                 w = putCode(w, kKanjiInWritten);
                 inRun = true;
                 converted = true;
+                settled = true;
             }
             last0 = entry.bytes[0];
             last1 = entry.bytes[1];
@@ -206,6 +214,7 @@ class SjisToVelmor {
         p_ = p;
         inRun_ = inRun;
         converted_ = converted;
+        settled_ = settled;
         lossy_ = lossy;
         pair_ = {last0, last1};
         return w;
@@ -220,6 +229,7 @@ class SjisToVelmor {
     std::size_t p_ = 0;
     bool inRun_ = false;
     bool converted_ = false;
+    bool settled_ = false;
     bool usedStartingPair_ = false;
     Byte lossy_ = 0;  // nonzero once a piece the report may speak about was met
 };
@@ -229,7 +239,7 @@ class SjisToVelmor {
 PartOutcome convertPartSjisToVelmor(std::string_view text, ScanState& scan, std::string& out) {
     SjisToVelmor converter(text, scan, out);
     bool met = converter.run(scan);
-    return {met, converter.usedStartingPair(), converter.wrotePair()};
+    return {met, converter.usedStartingPair(), converter.wrotePair(), converter.settledPair()};
 }
 
 }  // namespace velmor

@@ -63,6 +63,8 @@ class VelmorToSjis {
     bool usedStartingPair() const { return usedStartingPair_; }
     // True when a pair was written, and so the working pair changed.
     bool wrotePair() const { return wrotePair_; }
+    // True when a pair was written that does not depend on the starting pair.
+    bool settledPair() const { return settled_; }
 
   private:
     // Outside a run every byte is copied, line breaks included, up to the next 0x93;
@@ -152,6 +154,7 @@ class VelmorToSjis {
             std::memcpy(last, &entry, 2);
             pair_ = {last[0], last[1]};
             wrotePair_ = true;
+            settled_ = true;
         }
         if (!inRun_) return w;
         if (p_ + 1 == lineEnd_) {
@@ -159,6 +162,7 @@ class VelmorToSjis {
             Byte first = in_[p_];
             if (first != 0x20 && !wrotePair_) usedStartingPair_ = true;
             if (first != 0x20) mayReport_ = true;  // a pair cut by the line's end
+            if (first == 0x20) settled_ = true;    // the ideographic space, whatever follows
             wrotePair_ = true;
             pair_.first = first;
             velmorPairToSjis(pair_);
@@ -183,6 +187,7 @@ class VelmorToSjis {
     int mode_ = 0;  // KanjiMode as the latest shift sequence left it
     bool metKanjiIn_ = false;
     bool wrotePair_ = false;
+    bool settled_ = false;
     bool usedStartingPair_ = false;
     bool mayReport_ = false;
 };
@@ -192,7 +197,7 @@ class VelmorToSjis {
 PartOutcome convertPartVelmorToSjis(std::string_view text, ScanState& scan, std::string& out) {
     VelmorToSjis converter(text, scan, out);
     bool met = converter.run(scan);
-    return {met, converter.usedStartingPair(), converter.wrotePair()};
+    return {met, converter.usedStartingPair(), converter.wrotePair(), converter.settledPair()};
 }
 
 }  // namespace velmor

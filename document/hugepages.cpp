@@ -1,5 +1,6 @@
 #include "hugepages.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -25,6 +26,11 @@ void releasePages(void* data, std::size_t bytes) {
     if (end <= begin) return;
     // Like the huge-page advice, a refusal only costs memory, never data.
     ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
+void giveMemoryBack(std::size_t freed) {
+    // Below this the heaps' own trimming does; a look through every heap costs time.
+    if (freed >= (std::size_t{32} << 20)) ::malloc_trim(0);
 }
 
 }  // namespace velmor

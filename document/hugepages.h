@@ -15,4 +15,9 @@ void adviseHugePages(void* data, std::size_t bytes);
 // memory while the rest is still in use. Reading them afterwards gives zeros.
 void releasePages(void* data, std::size_t bytes);
 
+// Gives memory freed by the program back to the system, once `freed` bytes or more
+// were freed: the allocator keeps freed blocks in the middle of its heaps otherwise,
+// and the memory of a closed document of a gigabyte would stay with the program.
+void giveMemoryBack(std::size_t freed);
+
 }  // namespace velmor

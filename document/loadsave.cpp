@@ -1,5 +1,6 @@
 #include "loadsave.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -17,9 +18,14 @@ ReadPlan windowReadPlan() {
     return {4 << 20, hardwareThreads(), false};
 }
 
-void appendPiece(Document& doc, const LoadedPiece& piece) {
-    if (doc.WholeText().empty() || endsWithCrLf(doc.WholeText())) {
-        doc.AppendLines(piece.text, piece.lineEnds);
+void appendPiece(Document& doc, LoadedPiece& piece) {
+    if (doc.TextSize() == 0 || doc.endsWithLineBreak()) {
+        std::size_t longest = 0, start = 0;
+        for (std::size_t end : piece.lineEnds) {
+            longest = std::max(longest, end - 2 - start);
+            start = end;
+        }
+        doc.appendPiece(std::move(piece.text), piece.lineEnds.size(), longest);
         return;
     }
     // After a last line without its line end, each line goes through AppendLine.
@@ -42,25 +48,15 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
         ReadPlan readPlan = plan;
         readPlan.forReport = report != nullptr;
         PieceReader reader(file, readPlan);
-        // Loading adds a space to every line and may turn LF into CR LF: room for a
-        // little more than the file, and for lines of 32 bytes on average, which the
-        // Document grows past only for shorter lines. Growing it costs a copy of what
-        // it holds; room never used costs address space only.
-        const std::size_t size = file.expectedSize;
-        const std::size_t held = doc.WholeText().size() + 64;
-        try {
-            doc.reserve(held + size + size / 4, size / 32 + 16);
-        } catch (const std::bad_alloc&) {
-            doc.reserve(held + size + size / 32, 0);  // a failure here is a real lack of memory
-        }
-        while (const LoadedPiece* piece = reader.next()) {
+        while (LoadedPiece* piece = reader.next()) {
+            const std::uint64_t bytes = piece->inputBytes;
             appendPiece(doc, *piece);
             if (report != nullptr && !piece->raw.empty()) {
                 ConversionReport entries;
                 locateLoadEntries(piece->raw, entries);
                 addShifted(entries, piece->firstLine, *report);
             }
-            tell(progress, piece->inputBytes);
+            tell(progress, bytes);
         }
         if (report != nullptr && reader.afterEndMark()) {
             addAfterEndMark(*reader.afterEndMark(), *report);
@@ -72,12 +68,12 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
 
 void memo1_get_out(const Document& doc, const std::string& SaveFileName, Progress* progress) {
     std::unique_ptr<OutputSink> sink = openFileSink(SaveFileName);
-    const std::string& text = doc.WholeText();
     try {
         // The output is never longer than the text with a line end added and the final one.
-        sink->expect(text.size() + 4);
+        sink->expect(doc.TextSize() + 4);
         PieceWriter writer(*sink, progress);
-        writer.writeSaved(text);
+        // Every piece is whole lines: the pieces are written one after the other.
+        for (std::size_t i = 0; i < doc.pieceCount(); ++i) writer.writeSaved(doc.piece(i));
         writer.writeRaw(kFinalLineEnd);
         writer.finish();
         sink->finish();

@@ -30,8 +30,9 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
 void memo1_get_out(const Document& doc, const std::string& SaveFileName,
                    Progress* progress = nullptr);
 
-// Adds a loaded piece to the Document, as AppendLine would add each of its lines.
-void appendPiece(Document& doc, const LoadedPiece& piece);
+// Adds a loaded piece to the Document, as AppendLine would add each of its lines: as
+// a piece of its own, taking its text, where the Document is empty or ends in CR LF.
+void appendPiece(Document& doc, LoadedPiece& piece);
 
 // True when `path` names an existing entry that is not a folder: the test made
 // before asking whether to overwrite.

@@ -191,7 +191,7 @@ void PieceReader::tellLineEnds(std::string_view bytes, LoadedPiece& piece) {
     if (piece.endsRead.size() < piece.lineEnds.size()) piece.endsRead.push_back(LineEndRead::None);
 }
 
-const LoadedPiece* PieceReader::next() {
+LoadedPiece* PieceReader::next() {
     std::unique_lock lock(mutex_);
     if (current_ != nullptr) {
         current_->state = Slot::State::Free;

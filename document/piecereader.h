@@ -65,9 +65,10 @@ class PieceReader {
     PieceReader(const PieceReader&) = delete;
     PieceReader& operator=(const PieceReader&) = delete;
 
-    // The next piece, valid until the next call; null after the last. Throws
-    // EInOutError for a failed read, and what loading threw (std::bad_alloc).
-    const LoadedPiece* next();
+    // The next piece, valid until the next call; null after the last. The caller may
+    // take its text (a load hands it to the Document as it is). Throws EInOutError for
+    // a failed read, and what loading threw (std::bad_alloc).
+    LoadedPiece* next();
     // Once next() returned null: the bytes after the end mark, where the input had
     // one. With `forReport` the rest of the input is read to count them.
     const std::optional<AfterEndMark>& afterEndMark() const { return afterEndMark_; }

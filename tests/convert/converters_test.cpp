@@ -1,5 +1,7 @@
 #include "convert/converters.h"
+#include "convert/documentconversion.h"
 #include "convert/gaijitable.h"
+#include "convert/reportlocator.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -320,9 +322,55 @@ TEST(Conversion, WithoutASecondThreadTheTextIsConvertedOnOne) {
     EXPECT_EQ(outcome.ioError, 0);
 }
 
+// The Document converted in place (convertDocument), its text in pieces of `pieceBytes`
+// (each ends at the first line end past that size: with 1, every line is a piece),
+// converted `sliceBytes` at a time (1: a line at a time) in `runs` runs, old pieces
+// given to new ones or not, holds what ReplaceText with the whole text's conversion
+// gives, with the same mark, scan, flag and report.
+void checkInPieces(const std::string& text, bool toSjis, const ScanState& start,
+                   const GaijiTable* table, std::size_t pieceBytes,
+                   const DocumentConversionPlan& plan) {
+    const Direction direction = toSjis ? Direction::ToSjis : Direction::ToVelmor;
+    ScanState whole = start;
+    std::int32_t wholeDone = 0;
+    std::string converted;
+    toSjis ? convertVelmorToSjis(text, whole, wholeDone, converted)
+           : convertSjisToVelmor(text, whole, wholeDone, converted);
+    Document expected;
+    expected.ReplaceText(text);
+    expected.SetModifiedMark(true);
+    expected.ReplaceText(converted);
+    const LoadColumnMap columns{ConversionReport{}};
+    ConversionReport found, expectedFound;
+    if (whole.mayReport == 1)
+        locateConversionEntries(text, direction, table, columns, expectedFound);
+
+    Document doc;
+    doc.setPieceBytes(pieceBytes);
+    doc.ReplaceText(text);
+    doc.SetModifiedMark(true);
+    ScanState scan = start;
+    std::int32_t done = 0;
+    convertDocument(doc, direction, scan, done, nullptr, {table, &columns, &found}, plan);
+    const std::string where = hex(text) + " in pieces of " + std::to_string(pieceBytes) +
+                              ", slices of " + std::to_string(plan.sliceBytes) + ", " +
+                              std::to_string(plan.cut.maxParts) + " runs" +
+                              (plan.inPlace ? ", in place" : "");
+    ASSERT_EQ(hex(doc.WholeText()), hex(expected.WholeText())) << where;
+    ASSERT_EQ(doc.ModifiedMark(), expected.ModifiedMark()) << where;
+    ASSERT_EQ(doc.LineCount(), expected.LineCount()) << where;
+    for (std::size_t i = 0; i < doc.LineCount(); ++i)
+        ASSERT_EQ(doc.LineAt(i), expected.LineAt(i)) << where;
+    ASSERT_EQ(done, wholeDone) << where;
+    ASSERT_EQ(scan.kanjiPair, whole.kanjiPair) << where;
+    ASSERT_EQ(scan.KanjiMode, whole.KanjiMode) << where;
+    ASSERT_TRUE(found.entries() == expectedFound.entries()) << where;
+}
+
 // Converting a text cut into parts at line starts, all parts at once, gives exactly
 // what the reference gives for the whole text: output, flag, final pair and mode,
-// on every other round with a gaiji table that overrides the arithmetic.
+// on every other round with a gaiji table that overrides the arithmetic. So does the
+// Document converted in place with its text in pieces (checkInPieces).
 // The cuts: each line start alone, every line start at once, and the plans that
 // cut into 2, 3, 7 and 16 parts. Lines that end after a pair's first byte make a
 // part depend on the pair the part before left, the case that forces a second pass.
@@ -393,6 +441,16 @@ TEST(Conversion, PartsMatchReferenceAtEveryLineStart) {
                 ASSERT_EQ(done, refDone) << where;
                 ASSERT_EQ(scan.kanjiPair, refScan.kanjiPair) << where;
                 ASSERT_EQ(scan.KanjiMode, refScan.KanjiMode) << where;
+            }
+            for (int k = 0; k < 3; ++k) {
+                DocumentConversionPlan plan;
+                plan.cut = {1 + rng() % 3, 1};
+                plan.sliceBytes = std::vector<std::size_t>{1, 5, 1 << 20}[rng() % 3];
+                plan.inPlace = rng() % 4 != 0;
+                const std::size_t pieceBytes =
+                    std::vector<std::size_t>{1, 2, 7, 1 << 20}[rng() % 4];
+                checkInPieces(text, toSjis, start, table, pieceBytes, plan);
+                if (::testing::Test::HasFatalFailure()) return;
             }
         }
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "document/errors.h"
+#include "document/linebreaks.h"
 #include "support/bytes.h"
 #include "support/lines.h"
 
@@ -56,6 +57,63 @@ TEST(DocumentLines, IndexAgreesWithWalkerOnRandomTexts) {
         doc.AppendLine(text);  // AppendLine keeps the text as given, lone breaks included
         const std::string& whole = doc.WholeText();
         EXPECT_EQ(linesOf(doc), walkedLines(whole)) << testing::hex(whole);
+    }
+}
+
+// The text held in pieces of a few bytes (a piece ends at the first line end past its
+// size) reads exactly as the same text in one piece, whatever built it: lines by index,
+// offsets of lines and lines of offsets, chunks and the whole text; the longest line is
+// known to a byte (the CR of a CR LF cut between two appends may count), and every
+// piece but the last ends in CR LF.
+TEST(DocumentPieces, ReadAsOneStringAtEveryBoundary) {
+    auto rng = testing::seededRandom("DocumentPieces");
+    const std::string alphabet = bytes({'a', '\r', '\n', '\r', '\n', 0x81, 0});
+    for (int round = 0; round < 400; ++round) {
+        Document pieces, whole;
+        pieces.setPieceBytes(1 + rng() % 9);
+        for (int step = 0; step < 6; ++step) {
+            const std::string text = testing::randomBytes(rng, rng() % 30, alphabet);
+            switch (rng() % 4) {
+                case 0:
+                    pieces.AppendLine(text);
+                    whole.AppendLine(text);
+                    break;
+                case 1:
+                    pieces.AppendText(text);
+                    whole.AppendText(text);
+                    break;
+                case 2:
+                    pieces.ReplaceText(text);
+                    whole.ReplaceText(text);
+                    break;
+                default:
+                    if (whole.TextSize() > 0 && !whole.endsWithLineBreak()) continue;
+                    {
+                        const std::string lines = text + "\r\n";
+                        pieces.appendPiece(std::string(lines), countBreaks(lines),
+                                           countLines(lines).longest);
+                        whole.AppendText(lines);
+                    }
+            }
+            const std::string where = testing::hex(whole.WholeText());
+            ASSERT_EQ(pieces.WholeText(), whole.WholeText()) << where;
+            ASSERT_EQ(pieces.LineCount(), whole.LineCount()) << where;
+            ASSERT_EQ(linesOf(pieces), linesOf(whole)) << where;
+            std::size_t longest = 0;
+            for (const std::string& line : linesOf(whole)) longest = std::max(longest, line.size());
+            ASSERT_GE(pieces.longestLine(), longest) << where;
+            ASSERT_LE(pieces.longestLine(), longest + 1) << where;
+            for (std::size_t i = 0; i <= whole.LineCount(); ++i)
+                ASSERT_EQ(pieces.LineOffset(i), whole.LineOffset(i)) << where;
+            std::string chunks;
+            for (std::size_t at = 0; at <= whole.TextSize(); ++at) {
+                ASSERT_EQ(pieces.LineAtOffset(at), whole.LineAtOffset(at)) << where << " " << at;
+                if (at == chunks.size() && at < whole.TextSize()) chunks += pieces.TextChunk(at, 3);
+            }
+            ASSERT_EQ(chunks, whole.WholeText()) << where;
+            for (std::size_t i = 0; i + 1 < pieces.pieceCount(); ++i)
+                ASSERT_TRUE(endsWithCrLf(pieces.piece(i))) << where;
+        }
     }
 }
 
