@@ -5,10 +5,14 @@
 #include "clibench.h"
 #include "convertcommand.h"
 #include "fullbench.h"
+#include "windowcommand.h"
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
         return velmor::bench::runConvert(argc - 1, argv + 1);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "window") == 0) {
+        return velmor::bench::runWindow(argc - 1, argv + 1);
     }
     if (argc >= 2 && std::strcmp(argv[1], "corpus") == 0) {
         return velmor::bench::runCorpus(argc - 1, argv + 1);

@@ -60,8 +60,15 @@ void printTable(const Report& r) {
     if (r.openConvertSavePeakRssMb >= 0) {
         std::printf(
             "peak RSS of load + SJIS->VELMOR + save in a fresh process: %.1f MB "
-            "(limit 3 N + 50 MB = %.1f MB)\n",
+            "(limit 1.3 N = %.1f MB)\n",
             r.openConvertSavePeakRssMb, r.openConvertSaveLimitMb);
+    }
+    if (r.windowPeakRssMb >= 0) {
+        std::printf(
+            "the window in a fresh process: open to first paint %.1f ms, SJIS->VELMOR to its "
+            "paint %.1f ms, save %.1f ms, peak RSS %.1f MB (%.2f N)\n",
+            r.windowOpenMs, r.windowConvertMs, r.windowSaveMs, r.windowPeakRssMb,
+            r.windowPeakRssMb / r.sizeMb);
     }
     for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
 }
@@ -74,6 +81,13 @@ void printJson(const Report& r) {
         std::printf(", \"open_convert_save_peak_rss_mb\": %s, \"open_convert_save_limit_mb\": %s",
                     number(r.openConvertSavePeakRssMb).c_str(),
                     number(r.openConvertSaveLimitMb).c_str());
+    }
+    if (r.windowPeakRssMb >= 0) {
+        std::printf(
+            ", \"window_open_ms\": %s, \"window_convert_ms\": %s, \"window_save_ms\": %s, "
+            "\"window_peak_rss_mb\": %s",
+            number(r.windowOpenMs).c_str(), number(r.windowConvertMs).c_str(),
+            number(r.windowSaveMs).c_str(), number(r.windowPeakRssMb).c_str());
     }
     std::printf(", \"phases\": [");
     for (std::size_t i = 0; i < r.phases.size(); ++i) {

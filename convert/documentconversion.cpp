@@ -54,8 +54,14 @@ struct Run {
     std::exception_ptr error;
 };
 
-// The largest input whose most output fits in `room` bytes.
+// Room a converter asks for beyond the most output of its input: it makes room for a
+// chunk's worst case before converting the chunk (convertstep.h).
+constexpr std::size_t kChunkRoom = kChunk + 64;
+
+// The largest input whose most output, and the room asked for it, fit in `room` bytes.
 std::size_t fitting(OutputSizeOf sizeOf, std::size_t room) {
+    if (room <= kChunkRoom) return 0;
+    room -= kChunkRoom;
     std::size_t low = 0, high = room;
     while (low < high) {
         const std::size_t mid = low + (high - low + 1) / 2;
@@ -99,10 +105,13 @@ class Conversion {
         cutIntoRuns(plan.cut);
         const std::size_t longest = doc.longestLine();
         const std::size_t slice = std::min(sliceBytes_, doc.TextSize());
-        freshBytes_ = std::max(fillBytes_ + sizeOf_(slice).bound, sizeOf_(longest).bound);
+        freshBytes_ =
+            std::max(fillBytes_ + sizeOf_(slice).bound, sizeOf_(longest).bound) + kChunkRoom;
         if (plan.inPlace && doc.pieceCount() > 1 && longest <= kLongestInPlace) {
-            // Every new piece but a run's last and those ended at an old piece's end is
-            // filled to fillBytes_; the text may at most grow to its bound.
+            // A buffer is filled until its next line does not fit: every new piece but a
+            // run's last and those ended at an old piece's end holds fillBytes_ or more
+            // (a fresh buffer has room for that and a slice). The text may at most grow
+            // to its bound.
             const std::size_t bound = sizeOf_(doc.TextSize()).bound;
             const std::size_t buffers =
                 bound / fillBytes_ + 2 * doc.pieceCount() + 2 * runs_.size() + 2;
@@ -251,7 +260,7 @@ class Conversion {
     // Makes sure the piece being written has room for the most output of `bytes` of
     // input, ending it and taking another buffer where it has not.
     void makeRoom(Run& r, std::size_t bytes) {
-        const std::size_t need = sizeOf_(bytes).bound;
+        const std::size_t need = sizeOf_(bytes).bound + kChunkRoom;
         if (r.filling.text.capacity() - r.filling.text.size() >= need) return;
         finish(r);
         if (r.filling.text.capacity() > 0) rewrite_.giveBack(std::move(r.filling.text));
@@ -271,8 +280,10 @@ class Conversion {
 
     // Converts old piece `i` into the run's new pieces, a slice at a time: whole lines,
     // as many as the room of the piece being written takes, at most sliceBytes_; where
-    // not one line fits, the piece is ended and room made. With `align` the old piece's
-    // output begins and ends new pieces of its own.
+    // not one line fits, the piece is ended and room made. So each buffer is filled as
+    // far as it goes: a buffer of an earlier piece has its memory touched up to where
+    // that piece ended. With `align` the old piece's output begins and ends new pieces
+    // of its own.
     void convertPiece(Run& r, std::size_t i, bool align, std::size_t outBefore,
                       std::size_t foundBefore) {
         const std::string_view text = doc_.piece(i);
@@ -288,7 +299,6 @@ class Conversion {
             }
             convertSlice(r, i, text.substr(pos, end - pos), pos, outBefore, foundBefore);
             pos = end;
-            if (r.filling.text.size() >= fillBytes_) finish(r);
         }
         if (align) finish(r);
     }

@@ -79,12 +79,13 @@ std::string TextRewrite::take(std::size_t minimum, std::size_t fresh) {
 }
 
 void TextRewrite::giveBack(std::string&& buffer) {
-    if (buffer.capacity() == 0) return;
     std::lock_guard lock(mutex_);
     putInPool(std::move(buffer));
 }
 
+// Buffers too small to hold a piece's worth of lines are not worth keeping.
 void TextRewrite::putInPool(std::string&& buffer) {
+    if (buffer.capacity() < (std::size_t{64} << 10)) return;
     buffer.clear();
     doc_.pool_.push_back(std::move(buffer));
 }

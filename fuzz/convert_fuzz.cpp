@@ -243,6 +243,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const velmor::PartCut parts{kParts[cut % 5], 1 + std::size_t{cut} / 4};
     velmor::Progress told;
     Workspace ws;
+    // The commands convert the Document in place, its text in pieces of the same 1 to
+    // 64 bytes (each ends at the first line end past that size).
+    ws.document.setPieceBytes(parts.minPartBytes);
     ws.document.ReplaceText(std::string(in.rest()));
     // With bit 3 of `cut`, a gaiji table that maps a user-defined character, a code
     // in no range and a pair the arithmetic maps otherwise.
