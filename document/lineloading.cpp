@@ -73,10 +73,15 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr, const Loaded
                 while (base[pos] != '\r' && base[pos] != '\n' && w <= roomEnd) *w++ = base[pos++];
                 if (base[pos] != '\r' && base[pos] != '\n') continue;  // on in the next chunk
             }
-            if (base[pos++] == '\r') {  // every CR is dropped; one before the LF is its line end
-                droppedCr |= base[pos] != '\n';
-                continue;
+            if (base[pos] == '\r') {  // every CR is dropped; one before the LF is its line end
+                if (base[pos + 1] != '\n') {
+                    droppedCr = true;
+                    ++pos;
+                    continue;
+                }
+                ++pos;
             }
+            ++pos;  // the LF
             std::memcpy(w, " \r\n", 3);
             w += 3;
             *e++ = static_cast<std::uint32_t>(w - chunk.get());

@@ -20,12 +20,11 @@ ReadPlan windowReadPlan() {
 
 void appendPiece(Document& doc, LoadedPiece& piece) {
     if (doc.TextSize() == 0 || doc.endsWithLineBreak()) {
-        std::size_t longest = 0, start = 0;
-        for (std::size_t end : piece.lineEnds) {
-            longest = std::max(longest, end - 2 - start);
-            start = end;
-        }
-        doc.appendPiece(std::move(piece.text), piece.lineEnds.size(), longest);
+        // Every line ends in CR LF: the longest is the largest step between ends, less 2.
+        const std::vector<std::size_t>& ends = piece.lineEnds;
+        std::size_t step = ends.empty() ? 0 : ends[0];
+        for (std::size_t i = 1; i < ends.size(); ++i) step = std::max(step, ends[i] - ends[i - 1]);
+        doc.appendPiece(std::move(piece.text), ends.size(), step > 2 ? step - 2 : 0);
         return;
     }
     // After a last line without its line end, each line goes through AppendLine.

@@ -156,7 +156,10 @@ void PieceReader::load(Slot& slot) const {
                        [&piece](std::string_view text, std::span<const std::uint32_t> ends) {
                            const std::size_t base = piece.text.size();
                            piece.text.append(text);
-                           for (std::uint32_t end : ends) piece.lineEnds.push_back(base + end);
+                           const std::size_t at = piece.lineEnds.size();
+                           piece.lineEnds.resize(at + ends.size());
+                           std::size_t* to = piece.lineEnds.data() + at;
+                           for (std::size_t i = 0; i < ends.size(); ++i) to[i] = base + ends[i];
                        });
     if (used < bytes.size() && bytes[used] == kCtrlZ) {
         slot.endMark = used;
