@@ -99,8 +99,8 @@ GaijiPairTables::GaijiPairTables(const GaijiTable& table)
         const auto sjisTrail = static_cast<std::uint8_t>(sjis);
         const auto velmorFirst = static_cast<std::uint8_t>(velmor >> 8);
         const auto velmorSecond = static_cast<std::uint8_t>(velmor);
-        (*toSjis_)[velmor] = {{sjisLead, sjisTrail}, 0, 0};
-        (*toVelmor_)[sjis] = {{velmorFirst, velmorSecond}, 1, 0};
+        (*toSjis_)[velmor] = {{sjisLead, sjisTrail}, 0, velmorStop(velmorFirst, velmorSecond)};
+        (*toVelmor_)[sjis] = {{velmorFirst, velmorSecond}, sjisInRange(sjisTrail), 0};
     }
 }
 

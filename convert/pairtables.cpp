@@ -16,7 +16,10 @@ const VelmorToSjisTable& velmorToSjisTable() {
                 velmorPairToSjis(pair);
                 bool lossy = f != 0x20 && !(isVelmorKanjiByte(static_cast<std::uint8_t>(f)) &&
                                             isVelmorKanjiByte(static_cast<std::uint8_t>(s)));
-                t[f << 8 | s] = {{pair.first, pair.second}, lossy, 0};
+                t[f << 8 | s] = {
+                    {pair.first, pair.second},
+                    lossy,
+                    velmorStop(static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(s))};
             }
         }
         return t;
@@ -41,7 +44,8 @@ const SjisToVelmorTable& sjisToVelmorTable() {
                 }
                 KanjiPair pair{static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(s)};
                 sjisPairToVelmor(pair, range == kUserDefinedRange);
-                t[f << 8 | s] = {{pair.first, pair.second}, 1, lossy};
+                t[f << 8 | s] = {
+                    {pair.first, pair.second}, sjisInRange(static_cast<std::uint8_t>(s)), lossy};
             }
         }
         return t;

@@ -17,17 +17,22 @@ namespace velmor {
 
 // A VELMOR pair inside a run as the conversion to Shift-JIS emits it: the space
 // rule and the subtraction of 0x80 applied, then sjishenkan. Lossy when the pair is
-// no ideographic space and a byte lies outside A1 to FE.
+// no ideographic space and a byte lies outside A1 to FE. Marked `stop` when the two
+// bytes may be no pair of the run: a first byte 0x93 (a shift sequence), or a CR in
+// either (the line may end there); a mark that belongs to the bytes, whatever a
+// gaiji table maps them to.
 struct SjisOut {
     std::uint8_t bytes[2];
     std::uint8_t lossy;
-    std::uint8_t unused;
+    std::uint8_t stop;
 };
 
 // A two-byte Shift-JIS piece: whether it lies in a range, and if so the VELMOR pair
 // it becomes (user-defined characters and the ideographic space as two spaces).
 // Lossy for a user-defined character, a lead and trail byte in no range, and a lead
-// byte followed by a space (a lead byte at the end of a loaded line).
+// byte followed by a space (a lead byte at the end of a loaded line). `inRange` is 2
+// for a piece in a range whose second byte is a CR: the line may end after its first
+// byte, so it never reads as a clean pair and the fast loop looks at it closer.
 struct VelmorOut {
     std::uint8_t bytes[2];
     std::uint8_t inRange;
@@ -49,7 +54,15 @@ using VelmorToSjisTable = std::array<SjisOut, 65536>;
 using SjisToVelmorTable = std::array<VelmorOut, 65536>;
 
 const VelmorToSjisTable& velmorToSjisTable();
+// The stop mark of the VELMOR bytes `first`, `second` (SjisOut::stop).
+constexpr std::uint8_t velmorStop(std::uint8_t first, std::uint8_t second) {
+    return first == 0x93 || first == '\r' || second == '\r' ? 1 : 0;
+}
 const SjisToVelmorTable& sjisToVelmorTable();
+// The `inRange` mark of a Shift-JIS piece in a range with the second byte `second`.
+constexpr std::uint8_t sjisInRange(std::uint8_t second) {
+    return second == '\r' ? 2 : 1;
+}
 
 // The two tables a conversion uses: the built-in ones, or copies that carry the
 // mappings of the user's gaiji table (GaijiPairTables).

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "bytescan.h"
@@ -132,69 +133,78 @@ class SjisToVelmor {
         return entry.inRange ? pairOf(w, entry) : single(w, b);
     }
 
+    // The table's index of the two bytes at `q`, read in one load.
+    static std::size_t indexAt(const Byte* q) {
+        std::uint16_t bytes;
+        std::memcpy(&bytes, q, 2);
+        return std::endian::native == std::endian::little ? std::rotl(bytes, 8) : bytes;
+    }
+
     // Pieces while p_ < end, with at least 16 bytes readable after p_. Bytes below
-    // 0x80 (never in a range) are copied sixteen at a time. The scan state lives in
-    // locals here: the output is written through a char pointer, which may alias
-    // any member, so members would be reloaded after every byte written.
+    // 0x80 (never in a range) are copied sixteen at a time, and a run of characters
+    // that are clean pairs (the common case) is written by a loop of its own, which
+    // tests nothing else per character. The scan state lives in locals here: the
+    // output is written through a char pointer, which may alias any member, so
+    // members would be reloaded after every byte written. The working pair is the
+    // last pair written, read back from the output where a run ends.
     char* fastSteps(char* w, std::size_t end) {
-        const Byte* in = in_;
-        const VelmorOut* table = table_.data();
-        std::size_t p = p_;
+        const Byte* const in = in_;
+        const VelmorOut* const table = table_.data();
+        const Byte* q = in + p_;
+        const Byte* const stop = in + end;
         bool inRun = inRun_;
         bool converted = converted_;
         bool settled = settled_;
         Byte lossy = lossy_;
-        Byte last0 = pair_.first, last1 = pair_.second;
-        while (p < end) {
-            Byte b = in[p];
-            if (b < 0x80) {
-                if (inRun) {
-                    w = putCode(w, kKanjiOut);
-                    inRun = false;
-                }
+        KanjiPair last = pair_;
+        const auto closeRun = [&] {
+            last = {static_cast<Byte>(w[-2]), static_cast<Byte>(w[-1])};
+            w = putCode(w, kKanjiOut);
+            inRun = false;
+        };
+        while (q < stop) {
+            if (*q < 0x80) {
+                if (inRun) closeRun();
                 for (;;) {
-                    copy16(w, in + p);
-                    std::uint32_t high = highBytes16(in + p);
+                    copy16(w, q);
+                    std::uint32_t high = highBytes16(q);
                     if (high != 0) {
                         unsigned k = static_cast<unsigned>(__builtin_ctz(high));
-                        p += k;
+                        q += k;
                         w += k;
                         break;
                     }
-                    p += 16;
+                    q += 16;
                     w += 16;
-                    if (p >= end) break;
+                    if (q >= stop) break;
                 }
                 continue;
             }
-            Byte second = in[p + 1];
-            if (second == '\r' && in[p + 2] == '\n') {
-                p_ = p;
-                inRun_ = inRun;
-                converted_ = converted;
-                settled_ = settled;
-                lossy_ = lossy;
-                pair_ = {last0, last1};
-                w = lastOfLine(w, b);
-                p = p_;
-                inRun = inRun_;
-                converted = converted_;
-                settled = settled_;
-                lossy = lossy_;
-                last0 = pair_.first;
-                last1 = pair_.second;
-                continue;
-            }
-            const VelmorOut& entry = table[b << 8 | second];
-            if (!entry.cleanPair()) {
-                lossy |= entry.lossy;
-                if (!entry.inRange) {
-                    if (inRun) {
-                        w = putCode(w, kKanjiOut);
-                        inRun = false;
-                    }
-                    *w++ = static_cast<char>(b);
-                    ++p;
+            const VelmorOut* entry = &table[indexAt(q)];
+            if (!entry->cleanPair()) {
+                // A lead byte before its line's CR LF is a piece of its own; a piece
+                // whose second byte is a CR never reads as a clean pair.
+                if (q[1] == '\r' && q[2] == '\n') {
+                    if (inRun) last = {static_cast<Byte>(w[-2]), static_cast<Byte>(w[-1])};
+                    p_ = static_cast<std::size_t>(q - in);
+                    inRun_ = inRun;
+                    converted_ = converted;
+                    settled_ = settled;
+                    lossy_ = lossy;
+                    pair_ = last;
+                    w = lastOfLine(w, *q);
+                    q = in + p_;
+                    inRun = inRun_;
+                    converted = converted_;
+                    settled = settled_;
+                    lossy = lossy_;
+                    last = pair_;
+                    continue;
+                }
+                lossy |= entry->lossy;
+                if (!entry->inRange) {
+                    if (inRun) closeRun();
+                    *w++ = static_cast<char>(*q++);
                     continue;
                 }
             }
@@ -204,19 +214,23 @@ class SjisToVelmor {
                 converted = true;
                 settled = true;
             }
-            last0 = entry.bytes[0];
-            last1 = entry.bytes[1];
-            w[0] = static_cast<char>(last0);
-            w[1] = static_cast<char>(last1);
-            w += 2;
-            p += 2;
+            // The run's pairs, while they are clean.
+            for (;;) {
+                std::memcpy(w, entry->bytes, 2);
+                w += 2;
+                q += 2;
+                if (q >= stop || *q < 0x80) break;
+                entry = &table[indexAt(q)];
+                if (!entry->cleanPair()) break;
+            }
         }
-        p_ = p;
+        p_ = static_cast<std::size_t>(q - in);
+        if (inRun) last = {static_cast<Byte>(w[-2]), static_cast<Byte>(w[-1])};
         inRun_ = inRun;
         converted_ = converted;
         settled_ = settled;
         lossy_ = lossy;
-        pair_ = {last0, last1};
+        pair_ = last;
         return w;
     }
 

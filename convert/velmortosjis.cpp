@@ -23,11 +23,16 @@ constexpr std::size_t velmorRoom(std::size_t bytes) {
     return bytes + 64;
 }
 
-static_assert(sizeof(SjisOut) == 4 && offsetof(SjisOut, lossy) == 2);
+static_assert(sizeof(SjisOut) == 4 && offsetof(SjisOut, lossy) == 2 &&
+              offsetof(SjisOut, stop) == 3);
 
-// The bits of an entry read as one 32-bit word that hold its lossy flag.
+// The bits of an entry read as one 32-bit word that hold its lossy flag, and its stop
+// mark.
 constexpr std::uint32_t lossyBits() {
     return std::endian::native == std::endian::little ? 0x00FF0000u : 0x0000FF00u;
+}
+constexpr std::uint32_t stopBits() {
+    return std::endian::native == std::endian::little ? 0xFF000000u : 0x000000FFu;
 }
 
 class VelmorToSjis {
@@ -50,9 +55,11 @@ class VelmorToSjis {
             w = inRun_ ? runPairs(w, chunkEnd) : copyOutsideRun(w, chunkEnd);
             out_.commit(w);
         }
+        // A kanji-in as the text's last bytes opens a run the text's end closes.
+        if (inRun_) runLineEnd_ = n_;
         if (n_ > 0 && !endsWithCrLf(text_)) out_.commit(putCode(out_.room(2), {'\r', '\n'}));
         // Only a run still open at the end of the last line leaves the scan inside one.
-        scan.KanjiMode = mode_ == 1 && lineEnd_ + 2 >= n_ ? 1 : 0;
+        scan.KanjiMode = mode_ == 1 && runLineEnd_ + 2 >= n_ ? 1 : 0;
         scan.kanjiPair = pair_;
         if (mayReport_) scan.mayReport = 1;
         return metKanjiIn_;
@@ -102,10 +109,6 @@ class VelmorToSjis {
                 mode_ = 1;
                 inRun_ = true;
                 p_ += 2;
-                if (lineEnd_ < p_ || !lineEndKnown_) {
-                    lineEnd_ = findLineEnd(text_, p_);
-                    lineEndKnown_ = true;
-                }
                 return w;
             } else {
                 *w++ = static_cast<char>(0x93);
@@ -115,49 +118,76 @@ class VelmorToSjis {
         return w;
     }
 
-    // Inside a run the scan moves by pairs until a kanji-out or the line's end.
-    // The position is a local while pairs are written (see SjisToVelmor::fastSteps).
+    // Inside a run the scan moves by pairs until a kanji-out or the line's end. The
+    // table marks the pairs that may be neither (a first byte 0x93, a CR in either
+    // byte): only those are looked at closer, so the line's end need not be sought
+    // before the run. The position is a local while pairs are written (see
+    // SjisToVelmor::fastSteps).
     char* runPairs(char* w, std::size_t chunkEnd) {
-        const std::size_t stop = std::min(lineEnd_, chunkEnd);
-        const Byte* in = in_;
-        const SjisOut* table = table_.data();
+        const Byte* const in = in_;
+        const SjisOut* const table = table_.data();
         const char* const from = w;
-        std::uint32_t entry = 0;  // the latest entry, read whole
         std::uint32_t lossy = 0;  // entries ORed whole: the flag is their third byte
-        std::size_t p = p_;
-        while (p + 1 < stop) {
-            Byte first = in[p];
-            Byte second = in[p + 1];
-            if (first == 0x93) {
-                if (isKanjiInSecond(second)) {
-                    p += 2;
+        const Byte* q = in + p_;
+        const Byte* const last = in + chunkEnd - 1;  // a pair starts before this
+        bool lineEnds = false;  // at q the line ends: CR LF, or a pair's first byte and CR LF
+        while (q < last) {
+            // The pair's two bytes in one load, as the table's index.
+            std::uint16_t bytes;
+            std::memcpy(&bytes, q, 2);
+            const std::size_t index =
+                std::endian::native == std::endian::little ? std::rotl(bytes, 8) : bytes;
+            // One load of the whole entry gives the bytes, the flag and the mark.
+            std::uint32_t entry;
+            std::memcpy(&entry, &table[index], sizeof entry);
+            if ((entry & stopBits()) != 0) [[unlikely]] {
+                const Byte first = q[0], second = q[1];
+                const auto p = static_cast<std::size_t>(q - in);
+                if (second == '\r' && p + 2 < n_ && q[2] == '\n') {
+                    lineEnds = true;  // the line's last byte is a pair's first
+                    break;
+                }
+                if (first == '\r' && second == '\n') {
+                    lineEnds = true;
+                    break;
+                }
+                if (first == 0x93 && isKanjiInSecond(second)) {
+                    q += 2;
                     continue;
                 }
-                if (second == kKanjiOut[1]) {
+                if (first == 0x93 && second == kKanjiOut[1]) {
                     mode_ = 0;
                     inRun_ = false;
-                    p += 2;
+                    q += 2;
                     break;
                 }
             }
-            // One load of the whole entry gives the bytes and gathers the flag.
-            std::memcpy(&entry, &table[std::size_t{first} << 8 | second], sizeof entry);
             lossy |= entry;
             std::memcpy(w, &entry, 2);
             w += 2;
-            p += 2;
+            q += 2;
         }
+        const auto p = static_cast<std::size_t>(q - in);
         p_ = p;
         if ((lossy & lossyBits()) != 0) mayReport_ = true;
         if (w != from) {
-            Byte last[2];
-            std::memcpy(last, &entry, 2);
-            pair_ = {last[0], last[1]};
+            // The last pair written.
+            pair_ = {static_cast<Byte>(w[-2]), static_cast<Byte>(w[-1])};
             wrotePair_ = true;
             settled_ = true;
         }
         if (!inRun_) return w;
-        if (p_ + 1 == lineEnd_) {
+        // Where the line ends, its last byte may be a pair's first; the text's end
+        // ends its last line too. Elsewhere the chunk ends inside the run.
+        bool alone;
+        if (lineEnds) {
+            alone = in_[p_] != '\r' || in_[p_ + 1] != '\n';
+        } else if (p_ + 1 >= n_) {
+            alone = p_ + 1 == n_;
+        } else {
+            return w;
+        }
+        if (alone) {
             // The line's last byte is a pair's first: the second is the pair's last.
             Byte first = in_[p_];
             if (first != 0x20 && !wrotePair_) usedStartingPair_ = true;
@@ -167,10 +197,11 @@ class VelmorToSjis {
             pair_.first = first;
             velmorPairToSjis(pair_);
             w = putPair(w, pair_);
-            p_ = lineEnd_;
+            ++p_;
         }
         // A run left open at the line's end simply ends; the next line starts outside.
-        if (p_ >= lineEnd_) inRun_ = false;
+        inRun_ = false;
+        runLineEnd_ = p_;
         return w;
     }
 
@@ -181,8 +212,7 @@ class VelmorToSjis {
     const VelmorToSjisTable& table_;
     KanjiPair pair_;
     std::size_t p_ = 0;
-    std::size_t lineEnd_ = 0;  // end of the line of the latest run
-    bool lineEndKnown_ = false;
+    std::size_t runLineEnd_ = 0;  // where the line of the latest run that met it ended
     bool inRun_ = false;
     int mode_ = 0;  // KanjiMode as the latest shift sequence left it
     bool metKanjiIn_ = false;
