@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lineends.h"
 #include "textfile.h"
 #include "threads.h"
 
@@ -26,6 +27,8 @@ struct LoadedPiece {
     bool last = false;                  // nothing follows: the end of the input, or an end mark
     // The input bytes of its lines, kept for a report and only when a CR was dropped.
     std::string raw;
+    // With ReadPlan::keepLineEnds, what each of its lines ended with in the input.
+    std::vector<LineEnd> ends;
 };
 
 // What stood after a Ctrl-Z where a line began, which ends the input: never loaded.
@@ -40,6 +43,9 @@ struct ReadPlan {
     std::size_t pieceBytes = 4 << 20;  // input read per piece, before the cut moves to a line start
     std::size_t threads = 1;           // pieces loaded at once
     bool forReport = false;            // keep what a report of the load needs
+    // Note each line's end (LoadedPiece::ends), and take a lone CR as a line end of
+    // its own instead of dropping it.
+    bool keepLineEnds = false;
 };
 
 // The one way from an input to the Document's text: reads an open input in order
@@ -80,6 +86,8 @@ class PieceReader {
         std::size_t endMark = std::string::npos;  // where in `raw` a line began with Ctrl-Z
         LoadedPiece piece;
         std::exception_ptr error;
+        std::vector<LineEnd> ends;         // keepLineEnds: of the lines in `raw`
+        std::vector<std::size_t> loneCrs;  // keepLineEnds: where `raw` had them, now LFs
     };
 
     Slot* freeSlot();
@@ -91,6 +99,7 @@ class PieceReader {
     void load(Slot& slot) const;
     Slot* slotWithIndex(std::uint64_t index);
     void countAfterEndMark(const Slot& slot, std::uint64_t line);
+    std::size_t cutAt(const Bytes& raw, std::size_t searched) const;
 
     TextFileRec& input_;
     const ReadPlan plan_;

@@ -69,6 +69,18 @@ void OpenStream(TextFileRec& file, int fd) {
     file.readSoFar = 0;
 }
 
+void OpenReadOrStream(TextFileRec& file, sys::FileDescriptor& stream) {
+    struct stat st;
+    if (sys::calls().stat(file.name.c_str(), &st) != 0 ||
+        !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        return OpenRead(file);
+    }
+    stream =
+        sys::FileDescriptor(sys::calls().open(file.name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!stream) return fail(pathErrorCode(errno, file.name));
+    OpenStream(file, stream.get());
+}
+
 std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size) {
     std::size_t got = 0;
     while (got < size && !file.endOfFile) {
