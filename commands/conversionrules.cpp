@@ -4,7 +4,7 @@ namespace velmor {
 
 Ruling ruleOnConversion(Direction direction, const ConversionFacts& facts,
                         const ConversionPolicy& policy) {
-    if (facts.noText) return {Verdict::Refuse, Refusal::NoText};
+    if (facts.noText && !policy.emptyConverts) return {Verdict::Refuse, Refusal::NoText};
     if (facts.doneBefore) return {Verdict::Refuse, Refusal::DoneBefore};
     if (direction == Direction::ToVelmor && facts.holdsKanjiIn.value_or(false) && !policy.force) {
         return {policy.canAsk ? Verdict::Ask : Verdict::Refuse, Refusal::HoldsKanjiIn};

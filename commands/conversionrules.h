@@ -30,6 +30,9 @@ struct ConversionPolicy {
     bool canAsk = false;  // a question is asked (the window) rather than refused
     bool force = false;   // convert Shift-JIS that already holds kanji-in sequences
     bool strict = false;  // refuse a text that would lose something
+    // An empty text converts to an empty one instead of being refused: a filter's
+    // empty input gives empty output (the command line).
+    bool emptyConverts = false;
 };
 
 enum class Verdict { Convert, Refuse, Ask };

@@ -49,6 +49,9 @@ inline constexpr char kMsgCloseFirst[] = "一旦、閉じてから開き直し�
 inline constexpr char kMsgSaveChanges[] = "ファイルが更新されています。保存しますか？";
 // What the error display shows when memory ran out.
 inline constexpr char kMsgOutOfMemory[] = "メモリが足りません";
+// Follows the error about the user's gaiji table at start: the program goes on
+// without one.
+inline constexpr char kMsgNoGaijiTable[] = "外字表は使用していません（外字表なしで続けます）";
 // Follows the bare file name in the overwrite question.
 inline constexpr char kMsgOverwriteSuffix[] = "は既存です。上書きしますか？";
 
