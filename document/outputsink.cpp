@@ -170,10 +170,14 @@ std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd) {
 }
 
 std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, bool holdBack) {
-    struct stat st;
-    if (sys::calls().stat(path.c_str(), &st) != 0 ||
-        !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    try {
         return openFileSink(path, inputFd);
+    } catch (const EInOutError& error) {
+        if (error.ErrorCode != kIoNotRegularFile) throw;
+        // Not a regular file: a FIFO or character device is written as a stream.
+        struct stat st;
+        if (sys::calls().stat(path.c_str(), &st) != 0) throwCode(pathErrorCode(errno, path), path);
+        if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) throw;
     }
     sys::FileDescriptor fd(sys::calls().open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     if (!fd) throwCode(pathErrorCode(errno, path), path);

@@ -13,6 +13,7 @@
 #include "commands/conversioncommands.h"
 #include "commands/convertfile.h"
 #include "commands/filecommands.h"
+#include "convert/kanjicode.h"
 #include "document/ioerror.h"
 #include "document/syscalls.h"
 #include "support/bytes.h"
@@ -179,6 +180,72 @@ TEST_F(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
     for (std::size_t chunk : {std::size_t{1} << 20, std::size_t{8} << 20}) {
         expectSameAsWindow(folder, sjis, Direction::ToVelmor, true, chunk);
         expectSameAsWindow(folder, sjis, Direction::ToSjis, false, chunk);
+    }
+}
+
+// A text the conversions carry over whole: ASCII, half-width katakana and
+// double-byte characters of the converted ranges, with every kind of line end (LF,
+// CR LF, a lone CR, none at the end).
+std::string losslessText(std::mt19937_64& rng, std::size_t lines) {
+    std::string text;
+    for (std::size_t n = 0; n < lines; ++n) {
+        for (std::size_t k = rng() % 12; k > 0; --k) {
+            switch (rng() % 3) {
+                case 0: {
+                    char c = static_cast<char>(0x20 + rng() % 0x5F);
+                    text += c;
+                    break;
+                }
+                case 1:
+                    text += static_cast<char>(0xA1 + rng() % 0x3F);
+                    break;
+                default:
+                    for (;;) {
+                        const auto lead = static_cast<char>(rng() % 2 ? 0x81 + rng() % 0x1F
+                                                                      : 0xE0 + rng() % 0x0B);
+                        const auto trail = static_cast<char>(0x40 + rng() % 0xBD);
+                        const std::string pair{lead, trail};
+                        const int range = rangeOf(pair);
+                        if (trail == 0x7F || range == 0 || range == kUserDefinedRange) continue;
+                        text += pair;
+                        break;
+                    }
+            }
+        }
+        static const char* const kEnds[] = {"\n", "\r\n", "\r"};
+        if (n + 1 < lines || rng() % 2) text += kEnds[rng() % 3];
+    }
+    return text;
+}
+
+// With the line ends kept, a text without losses survives any number of round trips
+// byte for byte, whatever the pieces; nothing is reported on the way.
+TEST_F(StreamedConversion, KeptLineEndsSurviveRoundTripsByteForByte) {
+    auto rng = testing::seededRandom("StreamedConversion.KeptLineEnds");
+    testing::TempFolder folder;
+    for (int round = 0; round < 200; ++round) {
+        const std::string sjis = losslessText(rng, rng() % 30);
+        ConvertSettings settings;
+        settings.keepLineEnds = true;
+        settings.report = true;
+        settings.policy.force = true;
+        settings.policy.emptyConverts = true;
+        settings.chunkBytes = 1 + rng() % 64;
+        auto convert = [&](Direction direction, const std::string& input) {
+            testing::writeFile(folder / "in", input);
+            settings.direction = direction;
+            const FileResult result = convertFile({folder / "in", folder / "out"}, settings);
+            EXPECT_EQ(result.outcome, FileOutcome::Converted) << result.message;
+            EXPECT_TRUE(result.report.empty()) << hex(input);
+            return testing::readFile(folder / "out");
+        };
+        const std::string velmor = convert(Direction::ToVelmor, sjis);
+        std::string back = sjis;
+        for (int trip = 0; trip < 2; ++trip) {
+            back = convert(Direction::ToSjis, convert(Direction::ToVelmor, back));
+            ASSERT_EQ(hex(back), hex(sjis)) << "round " << round << " trip " << trip;
+        }
+        ASSERT_EQ(hex(convert(Direction::ToVelmor, back)), hex(velmor)) << "round " << round;
     }
 }
 
