@@ -265,7 +265,13 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         app.exit(done);
         return kExitConverted;
     } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "%s: %s\n%s\n", kProgram, error.what(),
+        // CLI11's own words are English: the common one in the user's language.
+        const std::string what = error.what();
+        const std::string message =
+            dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr
+                ? fill(tr("%1 needs a value"), {what.substr(0, what.find(':'))})
+                : fill(tr("invalid command line: %1"), {what});
+        std::fprintf(stderr, "%s: %s\n%s\n", kProgram, message.c_str(),
                      tr("Run with --help for more information."));
         return kExitUsage;
     } catch (const UsageError& error) {
