@@ -114,7 +114,13 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
     bool ownInputAllowed = false;
     if (raw.inPlace) {
         if (readsStdin) throw UsageError{tr("--in-place cannot replace standard input")};
-        for (const auto& input : inputs) jobs.push_back({input, input});
+        for (const auto& input : inputs) {
+            if (isStream(input)) {
+                throw UsageError{
+                    fill(tr("--in-place cannot replace %1: not a regular file"), {input})};
+            }
+            jobs.push_back({input, input});
+        }
         ownInputAllowed = true;
     } else if (raw.hasSuffix) {
         if (readsStdin) throw UsageError{tr("--suffix needs a named input, not standard input")};

@@ -93,6 +93,7 @@ same fifo.txt a.want
 same procsub.out a.want
 [ -p fifo.out ] || fail "the FIFO was replaced"
 expect 2 "$convert" --to-sjis --strict fifo.in
+expect 2 "$convert" --to-sjis --in-place fifo.in
 yes 'a long line of text to fill the pipe' | head -n 200000 > long.txt
 "$convert" --to-sjis long.txt 2>err.txt | head -c 1 > /dev/null
 [ "${PIPESTATUS[0]}" -eq 141 ] || fail "a closed reader: status ${PIPESTATUS[0]}"
