@@ -43,7 +43,7 @@ clean:
 # working copy of its seed corpus. Inputs that break a target are left in
 # fuzz-findings/<target>/; the run fails if there are any.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= load linebreaks convert save
+FUZZ_TARGETS ?= load linebreaks convert save gaijitable
 FUZZ_FINDINGS ?= fuzz-findings
 
 fuzz: setup

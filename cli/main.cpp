@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -13,12 +14,13 @@
 #include <vector>
 
 #include "commands/convertfile.h"
-#include "commands/messages.h"
 #include "document/syscalls.h"
 #include "document/threads.h"
+#include "i18n.h"
 #include "options.h"
 #include "progress.h"
 #include "reportoutput.h"
+#include "texts.h"
 
 namespace {
 
@@ -37,14 +39,35 @@ std::uint64_t totalInputBytes(const std::vector<FileJob>& jobs) {
 
 // The line a refused or failed file gets on standard error.
 std::string failureLine(const FileResult& result) {
-    std::string line = "velmor-convert: " + result.path + ": " + result.message;
-    if (result.code != 0) line += " (" + std::to_string(result.code) + ")";
-    return line;
+    const std::string text =
+        result.outcome == FileOutcome::Refused ? refusalText(result) : failureText(result);
+    return "velmor-convert: " + shownInput(result.path) + ": " + text;
+}
+
+// What standard error says of a file's losses: the whole report with --report, else
+// one summary line unless quiet; the bytes after an end mark, which can be most of a
+// file, always with their line.
+std::string lossLines(const CommandLine& commandLine, const std::string& input,
+                      const ConversionReport& report) {
+    const std::string name = shownInput(input);
+    if (commandLine.printReport) return reportLines(name, report, commandLine.maxReport);
+    std::string lines;
+    const ReportEntry* endMark = nullptr;
+    for (const ReportEntry& entry : report.entries()) {
+        if (entry.kind == ReportKind::AfterEndMark) endMark = &entry;
+    }
+    const bool onlyEndMark = endMark != nullptr && report.entries().size() == 1;
+    if (!commandLine.quiet && !report.empty() && !onlyEndMark) {
+        lines += "velmor-convert: " + name + ": " + lossSummary(report) + "\n";
+    }
+    if (endMark != nullptr)
+        lines += "velmor-convert: " + name + ": " + endMarkText(*endMark) + "\n";
+    return lines;
 }
 
 // Writes the JSON report to `path` ("-": standard output); false after telling why not.
-bool writeJson(const std::string& path, const std::vector<FileReport>& reports) {
-    const std::string json = reportJson(reports);
+bool writeJson(const std::string& path, const RunReport& run) {
+    const std::string json = reportJson(run);
     bool ok;
     if (path == kStandardStream) {
         ok = std::fwrite(json.data(), 1, json.size(), stdout) == json.size() &&
@@ -102,6 +125,19 @@ class JobQueue {
     std::size_t workers_ = 0;
 };
 
+// Ends the program as a filter whose reader went away ends: by SIGPIPE, once every
+// other file is done and nothing is left behind.
+[[noreturn]] void endByClosedReader() {
+    std::fflush(stderr);
+    ::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::sigprocmask(SIG_UNBLOCK, &pipe, nullptr);
+    ::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
 int run(const CommandLine& commandLine) {
     const auto& jobs = commandLine.jobs;
     Progress bytes(totalInputBytes(jobs));
@@ -109,8 +145,12 @@ int run(const CommandLine& commandLine) {
     JobQueue queue(jobs.size());
     std::mutex resultsMutex;
     bool anyFailed = false;
-    bool anyLoss = false;
-    std::vector<FileReport> reports(jobs.size());
+    bool closedReader = false;
+    std::size_t lossy = 0;
+    RunReport run{commandLine.settings.direction, commandLine.settings.utf8,
+                  commandLine.settings.check,     commandLine.gaijiPath,
+                  commandLine.gaiji.size(),       {}};
+    run.files.resize(jobs.size());
     auto worker = [&] {
         for (std::size_t i; queue.take(i);) {
             FileResult result = convertFile(jobs[i], commandLine.settings, &bytes);
@@ -120,19 +160,22 @@ int run(const CommandLine& commandLine) {
                 if (stop) return;
                 continue;
             }
-            if (commandLine.printReport && !result.report.empty()) {
-                std::string lines =
-                    reportLines(jobs[i].input, result.report, commandLine.maxReport);
-                lines.pop_back();
-                progress.tell(lines);
+            const bool converted = result.outcome == FileOutcome::Converted;
+            if (converted) {
+                std::string lines = lossLines(commandLine, jobs[i].input, result.report);
+                if (!lines.empty()) {
+                    lines.pop_back();
+                    progress.tell(lines);
+                }
+            } else if (!result.closedReader) {
+                progress.tell(failureLine(result));
             }
-            if (result.outcome != FileOutcome::Converted) progress.tell(failureLine(result));
             {
                 std::lock_guard lock(resultsMutex);
-                anyLoss = anyLoss || !result.report.empty();
-                anyFailed = anyFailed || result.outcome != FileOutcome::Converted;
-                reports[i] = {jobs[i].input, commandLine.settings.direction,
-                              std::move(result.report), commandLine.settings.utf8};
+                lossy += converted && !result.report.empty();
+                anyFailed = anyFailed || (!converted && !result.closedReader);
+                closedReader = closedReader || result.closedReader;
+                run.files[i] = {jobs[i], std::move(result)};
             }
             progress.fileDone();
         }
@@ -152,24 +195,43 @@ int run(const CommandLine& commandLine) {
     }
     worker();
     for (Thread& thread : workers) thread.join();
-    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, reports)) {
+    if (!commandLine.gaijiPath.empty() && !commandLine.quiet) {
+        progress.tell("velmor-convert: " +
+                      gaijiInUseText(commandLine.gaijiPath, commandLine.gaiji.size()));
+    }
+    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, run)) {
         anyFailed = true;
     }
+    if (closedReader) endByClosedReader();
+    const bool check = commandLine.settings.check;
+    if (check && anyFailed && lossy > 0) {
+        // Status 1 hides the 3 of the files that would lose something: say so.
+        progress.tell("velmor-convert: " +
+                      fill(trn("%1 file would lose something; the status is 1 for the refused "
+                               "or failed ones",
+                               "%1 files would lose something; the status is 1 for the refused "
+                               "or failed ones",
+                               lossy),
+                           {std::to_string(lossy)}));
+    }
     if (anyFailed) return kExitSomeFailed;
-    return commandLine.settings.check && anyLoss ? kExitWouldLose : kExitConverted;
+    return check && lossy > 0 ? kExitWouldLose : kExitConverted;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    setUpMessages();
     CommandLine commandLine;
     if (auto status = parseCommandLine(argc, argv, commandLine)) return *status;
-    // A closed standard output shows as a failed write of that file, not a signal.
+    // A closed reader of an output shows as a failed write of that file, not a signal,
+    // so that the other files are finished and nothing is left half written; the
+    // signal comes at the end (endByClosedReader).
     ::signal(SIGPIPE, SIG_IGN);
     try {
         return run(commandLine);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "velmor-convert: %s\n", kMsgOutOfMemory);
+        std::fprintf(stderr, "velmor-convert: %s\n", tr("out of memory"));
     }
     return kExitSomeFailed;
 }

@@ -51,6 +51,9 @@ inline constexpr char kMsgSaveChanges[] = "ファイルが更新されていま�
 inline constexpr char kMsgClipboardError[] = "クリップボードを開くことができません";
 // What the error display shows when memory ran out.
 inline constexpr char kMsgOutOfMemory[] = "メモリが足りません";
+// Follows the error about the user's gaiji table at start: the program goes on
+// without one.
+inline constexpr char kMsgNoGaijiTable[] = "外字表は使用していません（外字表なしで続けます）";
 // Follows the bare file name in the overwrite question.
 inline constexpr char kMsgOverwriteSuffix[] = "は既存です。上書きしますか？";
 // What the error display says of a file that is no regular file (a device, a FIFO).

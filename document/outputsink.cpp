@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "filepaths.h"
 #include "ioerror.h"
 #include "syscalls.h"
 #include "textfile.h"
@@ -28,10 +29,13 @@ namespace {
     throwFailure(code, name, errnoBehind(code, errno));
 }
 
-// An open descriptor of the process's own, such as the standard output.
+// An open descriptor of the process's own, such as the standard output, or one
+// opened for the sink (`owned`), closed at finish().
 class StreamSink : public OutputSink {
   public:
     StreamSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    StreamSink(sys::FileDescriptor owned, std::string name)
+        : fd_(owned.get()), name_(std::move(name)), owned_(std::move(owned)) {}
 
     void write(std::string_view bytes) override {
         while (!bytes.empty()) {
@@ -42,11 +46,14 @@ class StreamSink : public OutputSink {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
     }
-    void finish() override {}
+    void finish() override {
+        if (owned_ && owned_.close() != 0) throwErrno(name_);
+    }
 
   private:
     int fd_;
     std::string name_;
+    sys::FileDescriptor owned_;
 };
 
 // The output waits in an unnamed temporary file and goes to `target` at finish().
@@ -159,6 +166,23 @@ class FileSink : public OutputSink {
 std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd) {
     auto sink = std::make_unique<FileSink>(path);
     if (!sink->overwritesInputAt(inputFd)) return sink;
+    return std::make_unique<HeldSink>(std::move(sink), path);
+}
+
+std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, bool holdBack) {
+    try {
+        return openFileSink(path, inputFd);
+    } catch (const EInOutError& error) {
+        if (error.ErrorCode != kIoNotRegularFile) throw;
+        // Not a regular file: a FIFO or character device is written as a stream.
+        struct stat st;
+        if (sys::calls().stat(path.c_str(), &st) != 0) throwCode(pathErrorCode(errno, path), path);
+        if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) throw;
+    }
+    sys::FileDescriptor fd(sys::calls().open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (!fd) throwCode(pathErrorCode(errno, path), path);
+    std::unique_ptr<OutputSink> sink = std::make_unique<StreamSink>(std::move(fd), path);
+    if (!holdBack) return sink;
     return std::make_unique<HeldSink>(std::move(sink), path);
 }
 

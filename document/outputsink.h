@@ -30,6 +30,11 @@ class OutputSink {
 // be written in place and is that input, the output is held back until finish().
 std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd = -1);
 
+// The file `path` as openFileSink writes it, or, where it is a FIFO or a character
+// device (a pipe, /dev/null, a terminal, process substitution), written straight
+// through as a stream, held back until finish() with `holdBack`.
+std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, bool holdBack);
+
 // The open descriptor `fd` (the standard output), named `name` in errors. With
 // `holdBack`, nothing reaches it before finish(): the output waits in an unnamed
 // temporary file, so that a refusal found late writes nothing.

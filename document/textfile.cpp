@@ -79,6 +79,21 @@ void OpenMemory(TextFileRec& file, std::string_view bytes) {
     file.inMemory = true;
 }
 
+void OpenReadOrStream(TextFileRec& file, sys::FileDescriptor& stream) {
+    OpenRead(file);
+    if (PendingIoError != kIoNotRegularFile) return;
+    // Not a regular file: a FIFO or character device is read as a stream.
+    struct stat st;
+    if (sys::calls().stat(file.name.c_str(), &st) != 0)
+        return fail(pathErrorCode(errno, file.name));
+    if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) return;  // 105 stays pending
+    PendingIoError = 0;
+    stream =
+        sys::FileDescriptor(sys::calls().open(file.name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!stream) return fail(pathErrorCode(errno, file.name));
+    OpenStream(file, stream.get());
+}
+
 std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size) {
     std::size_t got = 0;
     if (file.inMemory) {

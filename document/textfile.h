@@ -81,6 +81,13 @@ void OpenStream(TextFileRec& file, int fd);
 // reading as a stream under the record's name.
 void OpenMemory(TextFileRec& file, std::string_view bytes);
 
+// Opens the named file for reading as OpenRead does, except that a FIFO or a
+// character device (a pipe, a terminal, /dev/null, process substitution) is opened
+// too, waiting for a writer as a FIFO does, and read as a stream of no known size.
+// Its descriptor goes to `stream`, which the caller keeps while reading and which
+// closes it after: CloseText leaves a stream open.
+void OpenReadOrStream(TextFileRec& file, sys::FileDescriptor& stream);
+
 // Prepares writing the named file: a new file in the target's folder that CloseText
 // puts in place of the target. An existing target must be a regular file with a
 // write permission bit (else 5, or 105 for a FIFO, socket or device) that the kernel
