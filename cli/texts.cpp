@@ -129,7 +129,9 @@ std::string ioCodeText(int code) {
 }
 
 std::string failureText(const FileResult& result) {
-    if (result.code == 0) return result.message;  // no file error: lack of memory
+    if (result.code == 0) {  // no file error: lack of memory, or another failure in its own words
+        return result.resourcesShort ? tr("out of memory") : result.message;
+    }
     std::string text = ioCodeText(result.code);
     if (result.systemError != 0) {
         text += std::string(": ") + std::strerror(result.systemError);

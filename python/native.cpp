@@ -110,9 +110,9 @@ py::object roomFor(std::size_t input) {
         error = errors.attr("FileError")(failureText(result), result.code, result.systemError,
                                          py::bytes(result.path), result.keptCopy);
     } else if (result.resourcesShort) {
-        error = py::module_::import("builtins").attr("MemoryError")(result.message);
+        error = py::module_::import("builtins").attr("MemoryError")(failureText(result));
     } else {
-        error = errors.attr("VelmorError")(result.message);
+        error = errors.attr("VelmorError")(failureText(result));
     }
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
     throw py::error_already_set();
