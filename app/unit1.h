@@ -37,6 +37,8 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     // Reads the user's gaiji table, if there is one; an unusable table goes to the
     // error display and the program runs without it.
     void loadUserGaijiTable();
+    // Offers back the old content of files whose write an earlier run left unfinished.
+    void offerKeptFiles();
     ReportPanel* reportPanel() const { return reportPanel_; }
 
     // True once Exit or an allowed close ended the program.

@@ -1,12 +1,15 @@
 #include "options.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
+#include "document/filepaths.h"
 #include "document/syscalls.h"
 #include "document/threads.h"
 
@@ -37,18 +40,59 @@ bool isFolder(const std::string& path) {
     return sys::calls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// What tells two paths to one file apart from two files: an existing file's device
-// and inode (so "a.txt" and "./a.txt" are one), else the path itself.
-std::string fileIdentity(const std::string& path) {
-    struct stat st;
-    if (sys::calls().stat(path.c_str(), &st) != 0) return path;
-    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-}
-
 // The last part of a path: where an output into a folder takes its name.
 std::string bareName(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string identityOf(const struct stat& st) {
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+// What tells two paths to one file apart from two files: an existing file's device
+// and inode (so "a.txt", "./a.txt" and another name of it are one), else its folder's
+// and its name, else the path itself.
+std::string fileIdentity(const std::string& path) {
+    struct stat st;
+    if (sys::calls().stat(path.c_str(), &st) == 0) return identityOf(st);
+    if (sys::calls().stat(folderOf(path).c_str(), &st) == 0) {
+        return identityOf(st) + "/" + bareName(path);
+    }
+    return path;
+}
+
+// The same for "-", the standard stream `fd`: the regular file it is, or the stream.
+std::string fileIdentity(const std::string& path, int fd) {
+    struct stat st;
+    if (path != kStandardStream) return fileIdentity(path);
+    if (sys::calls().fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return identityOf(st);
+    return "-" + std::to_string(fd);
+}
+
+// Refuses an output written over another file's input, and a report that names an
+// input or an output: one file of the run would be lost to another.
+void refuseOverlaps(const std::vector<FileJob>& jobs, const std::string& reportJson) {
+    std::map<std::string, std::size_t> inputs;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        inputs.emplace(fileIdentity(jobs[i].input, STDIN_FILENO), i);
+    }
+    std::set<std::string> outputs;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (jobs[i].output.empty()) continue;  // --check writes nothing
+        const std::string output = fileIdentity(jobs[i].output, STDOUT_FILENO);
+        outputs.insert(output);
+        const auto input = inputs.find(output);
+        if (input != inputs.end() && input->second != i) {
+            throw UsageError{jobs[i].output + " would be written over the input " +
+                             jobs[input->second].input};
+        }
+    }
+    if (reportJson.empty()) return;
+    const std::string report = fileIdentity(reportJson, STDOUT_FILENO);
+    if (inputs.count(report) != 0 || outputs.count(report) != 0) {
+        throw UsageError{"--report-json " + reportJson + " names an input or an output"};
+    }
 }
 
 std::string outputInFolder(const std::string& folder, const std::string& input) {
@@ -102,6 +146,8 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         "Exit: 0 done, 1 a file refused or failed, 2 usage error, 3 --check saw losses.",
         kProgram};
     app.get_formatter()->column_width(22);
+    // Not listed in the help it shows, so that the help fits a screen.
+    app.set_help_flag("-h,--help", "print this help")->group("");
     app.add_flag("--to-sjis", raw.toSjis, "convert VELMOR to Shift-JIS");
     app.add_flag("--to-velmor", raw.toVelmor, "convert Shift-JIS to VELMOR");
     auto* output = app.add_option("-o,--output", raw.output,
@@ -128,12 +174,19 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
                  "write nothing; exit 3 when any file would lose something");
     app.add_flag("--strict", commandLine.settings.policy.strict,
                  "convert only the files that would lose nothing");
-    app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")
-        ->required()
-        ->type_name("");
+    app.add_flag("--restore-kept", commandLine.restoreKept,
+                 "put back the old content an interrupted run kept");
+    app.add_option("INPUT", raw.inputs, "files to convert; - reads standard input")->type_name("");
     app.set_version_flag("--version", kVersion);
     try {
         app.parse(argc, argv);
+        if (commandLine.restoreKept) {
+            if (app.count_all() != 1 + app.count("--quiet")) {
+                throw UsageError{"--restore-kept takes nothing but --quiet"};
+            }
+            return std::nullopt;
+        }
+        if (raw.inputs.empty()) throw UsageError{"INPUT is required"};
         raw.hasSuffix = suffix->count() > 0;
         if (raw.toSjis == raw.toVelmor) throw UsageError{"choose one of --to-sjis and --to-velmor"};
         if ((output->count() > 0) + raw.hasSuffix + raw.inPlace > 1) {
@@ -142,6 +195,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         if (output->count() > 0 && raw.output.empty()) throw UsageError{"-o needs a path"};
         if (jobs == 0) throw UsageError{"-j needs at least 1"};
         commandLine.settings.direction = raw.toSjis ? Direction::ToSjis : Direction::ToVelmor;
+        commandLine.settings.inPlace = raw.inPlace;
         if (commandLine.settings.check) {
             if (commandLine.settings.policy.strict)
                 throw UsageError{"choose one of --check and --strict"};
@@ -149,6 +203,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         } else {
             commandLine.jobs = planJobs(raw);
         }
+        refuseOverlaps(commandLine.jobs, commandLine.reportJson);
         if (commandLine.settings.policy.strict &&
             std::count(raw.inputs.begin(), raw.inputs.end(), std::string(kStandardStream)) > 0) {
             throw UsageError{"--strict reads each input twice: it needs named inputs"};

@@ -20,6 +20,8 @@ struct CommandLine {
     bool printReport = false;
     std::size_t maxReport = 20;
     std::string reportJson;
+    // --restore-kept: put back what interrupted runs kept, and nothing else.
+    bool restoreKept = false;
     // The gaiji table of --gaiji, which settings.gaiji and settings.tables use.
     GaijiTable gaiji;
     std::shared_ptr<const GaijiPairTables> gaijiTables;

@@ -1,5 +1,8 @@
 #include "convertfile.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
@@ -13,6 +16,7 @@
 #include "document/outputsink.h"
 #include "document/piecereader.h"
 #include "document/piecewriter.h"
+#include "document/syscalls.h"
 #include "document/textfile.h"
 #include "messages.h"
 
@@ -39,6 +43,33 @@ void openInput(TextFileRec& input, const FileJob& job, const ConvertSettings& se
         OpenRead(input);
     }
     CheckIo(input);
+}
+
+// Output over the input: refused before anything is written.
+struct OutputIsInput {};
+
+// Refuses, unless in place was asked for, an output that is the input it reads (the
+// same regular file, under any name): written while read, the input would be lost.
+void refuseOutputOverInput(const FileJob& job, const ConvertSettings& settings,
+                           const TextFileRec& input) {
+    if (settings.inPlace) return;
+    struct stat in, out;
+    if (sys::calls().fstat(input.handle.get(), &in) != 0) {
+        const int err = errno;
+        throw EInOutError(ioErrorCode(err), ioErrorMessage(ioErrorCode(err)), input.name, err);
+    }
+    const int looked = job.output == kStandardStream
+                           ? sys::calls().fstat(settings.standardOutput, &out)
+                           : sys::calls().stat(job.output.c_str(), &out);
+    if (looked != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return;  // not there yet: its save tells
+        const int err = errno;
+        throw EInOutError(ioErrorCode(err), ioErrorMessage(ioErrorCode(err)), job.output, err);
+    }
+    if (S_ISREG(in.st_mode) && S_ISREG(out.st_mode) && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino) {
+        throw OutputIsInput{};
+    }
 }
 
 std::unique_ptr<OutputSink> openOutput(const FileJob& job, const ConvertSettings& settings,
@@ -70,7 +101,10 @@ void convertPieces(const FileJob& job, const ConvertSettings& settings, FileResu
     // window's pre-scan does: standard output then waits until the end.
     const bool scansOn = direction == Direction::ToVelmor && !settings.policy.force;
     std::unique_ptr<OutputSink> sink;
-    if (!settings.check) sink = openOutput(job, settings, input, scansOn && !piece->last);
+    if (!settings.check) {
+        refuseOutputOverInput(job, settings, input);
+        sink = openOutput(job, settings, input, scansOn && !piece->last);
+    }
     std::optional<PieceWriter> writer;
     if (sink) writer.emplace(*sink);
     try {
@@ -140,6 +174,9 @@ FileResult convertOnce(const FileJob& job, const ConvertSettings& settings, Prog
         result.path = job.input;
         result.message = refusalLine(refused.reason);
         return result;
+    } catch (const OutputIsInput&) {
+        result.message = kMsgOutputIsInput;
+        result.path = job.output;
     } catch (const EInOutError& error) {
         result.code = error.ErrorCode;
         result.systemError = error.SystemError;

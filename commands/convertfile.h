@@ -31,6 +31,10 @@ struct ConvertSettings {
     PairTables tables;
     bool report = false;  // collect the conversion report of each file
     bool check = false;   // write nothing: only collect the report
+    // The output may be the input itself (--in-place); else a file whose output is its
+    // input, under any name, standard input and output included, is refused before
+    // anything is written.
+    bool inPlace = false;
     // The descriptors "-" stands for.
     int standardInput = STDIN_FILENO;
     int standardOutput = STDOUT_FILENO;

@@ -47,6 +47,21 @@ inline constexpr char kOpenFilter[] = "Text files (*.txt)|*.TXT|すべてのフ�
 inline constexpr char kSaveFilter[] = "すべて (*.*)|*.*";
 inline constexpr char kMsgCloseFirst[] = "一旦、閉じてから開き直して下さい。";
 inline constexpr char kMsgSaveChanges[] = "ファイルが更新されています。保存しますか？";
+// velmor-convert: an output that is its own input, without --in-place.
+inline constexpr char kMsgOutputIsInput[] =
+    "出力先が入力と同じファイルです（入力に上書きするには --in-place を指定して下さい）";
+// A cancel that came once the new file was replacing the old one.
+inline constexpr char kMsgCancelTooLate[] = "保存を完了しています。キャンセルできません。";
+inline constexpr char kMsgSavedDespiteCancel[] =
+    "キャンセルできませんでした。\r\nファイルは保存されました。";
+// At start: the old content of a file whose write was interrupted was kept. The
+// question is the first text, the file's path, the second text, the kept copy's path,
+// then the third text.
+inline constexpr char kMsgKeptFileWas[] = "前回、次のファイルへの書き込みが中断されました。\r\n";
+inline constexpr char kMsgKeptFileIn[] = "\r\n元の内容は次のファイルに残してあります。\r\n";
+inline constexpr char kMsgKeptFileAsk[] =
+    "\r\n\r\n元の内容に戻しますか？\r\n"
+    "（いいえ：残した内容を削除します。キャンセル：次回の起動時にもう一度尋ねます。）";
 // What the error display shows when memory ran out.
 inline constexpr char kMsgOutOfMemory[] = "メモリが足りません";
 // Follows the bare file name in the overwrite question.

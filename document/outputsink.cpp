@@ -8,6 +8,7 @@
 
 #include "errors.h"
 #include "ioerror.h"
+#include "stopsignals.h"
 #include "syscalls.h"
 #include "textfile.h"
 #include "textfilewriting.h"
@@ -34,9 +35,14 @@ class StreamSink : public OutputSink {
     StreamSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
 
     void write(std::string_view bytes) override {
+        // A pipe may keep the write waiting: a stop signal interrupts it.
+        StreamWait waiting;
         while (!bytes.empty()) {
             ssize_t n = sys::calls().write(fd_, bytes.data(), bytes.size());
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR) {
+                checkStopSignal();
+                continue;
+            }
             if (n < 0) throwErrno(name_);
             if (n == 0) throwFailure(kIoDiskFull, name_);
             bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -92,8 +98,9 @@ class HeldSink : public OutputSink {
 
 class FileSink : public OutputSink {
   public:
-    explicit FileSink(const std::string& path) {
+    FileSink(const std::string& path, Progress* cancel) {
         AssignName(file_, path);
+        file_.cancel = cancel;
         OpenWrite(file_);
         CheckIo(file_);
     }
@@ -119,6 +126,7 @@ class FileSink : public OutputSink {
     }
 
     void write(std::string_view bytes) override {
+        checkStopSignal();  // a stop signal gives the write up before the next chunk
         WriteText(file_, bytes);
         CheckIo(file_);
         startWriteBack();
@@ -156,8 +164,8 @@ class FileSink : public OutputSink {
 
 }  // namespace
 
-std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd) {
-    auto sink = std::make_unique<FileSink>(path);
+std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd, Progress* cancel) {
+    auto sink = std::make_unique<FileSink>(path, cancel);
     if (!sink->overwritesInputAt(inputFd)) return sink;
     return std::make_unique<HeldSink>(std::move(sink), path);
 }

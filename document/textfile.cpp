@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "filepaths.h"
 #include "ioerror.h"
+#include "stopsignals.h"
 #include "syscalls.h"
 #include "textfileshared.h"
 
@@ -71,10 +73,17 @@ void OpenStream(TextFileRec& file, int fd) {
 
 std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size) {
     std::size_t got = 0;
+    checkStopSignal();
+    // A pipe or terminal may keep the read waiting: a stop signal interrupts it.
+    std::optional<StreamWait> waiting;
+    if (file.stream) waiting.emplace();
     while (got < size && !file.endOfFile) {
         ssize_t n =
             sys::calls().read(file.handle.get(), data + got, std::min(size - got, kMaxTransfer));
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR) {
+            checkStopSignal();
+            continue;
+        }
         if (n < 0) {
             fail(ioErrorCode(errno));
             file.endOfFile = true;

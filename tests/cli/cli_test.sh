@@ -52,9 +52,35 @@ chmod 640 dir/a.txt
 expect 0 "$convert" --to-sjis --in-place dir/a.txt
 same dir/a.txt a.want
 [ "$(stat -c %a dir/a.txt)" = 640 ] || fail "in place lost the mode"
+# An output that is its own input, under any name, standard input and output
+# included, is refused before anything is written; --in-place writes over it.
 cp a.vel self.txt
-expect 0 "$convert" --to-sjis -o self.txt self.txt
-same self.txt a.want
+ln self.txt self-too.txt
+expect 1 "$convert" --to-sjis -o self.txt self.txt
+grep -q "^velmor-convert: self.txt: 出力先が入力と同じファイルです" err.txt || fail "self: $(cat err.txt)"
+expect 1 "$convert" --to-sjis -o self-too.txt self.txt
+"$convert" -q --to-sjis - -o self-too.txt <self.txt 2>err.txt
+[ $? -eq 1 ] || fail "standard input written over itself: $(cat err.txt)"
+"$convert" -q --to-sjis self.txt >>self-too.txt 2>err.txt
+[ $? -eq 1 ] || fail "standard output written over its input: $(cat err.txt)"
+same self.txt a.vel
+expect 0 "$convert" --to-sjis --in-place self.txt
+same self-too.txt a.want
+# One file's output over another's input: a usage error, nothing converted.
+cp b.vel b.vel.x
+expect 2 "$convert" --to-sjis --suffix .x b.vel b.vel.x
+grep -q "b.vel.x would be written over the input b.vel.x" err.txt || fail "overlap: $(cat err.txt)"
+same b.vel.x b.vel
+
+# Standard error closed: no file gets its descriptor, so what is meant for it (the
+# report lines of the other files) never lands in an output.
+mkdir closed closed.out
+yes 'big line of text' | head -c 4000000 >closed/big.txt
+for i in $(seq 100); do printf 'a\xf0\x40b\r\n' >closed/s$i.txt; done
+cp closed/s1.txt closed/first.txt
+"$convert" -q -j2 --report --to-velmor -o closed.out closed/first.txt closed/big.txt closed/s*.txt 2>&-
+[ $? -eq 0 ] || fail "a run without standard error failed"
+grep -lq gaiji closed.out/* && fail "report lines written into $(grep -l gaiji closed.out/*)"
 
 # The round trip through VELMOR gives back the Shift-JIS lines.
 expect 0 "$convert" --to-velmor -o back.vel a.want
@@ -136,6 +162,15 @@ grep -q '"input":"lossy.sjis","direction":"to-velmor","counts":{"after-end-mark"
 grep -q '{"kind":"gaiji","line":1,"column":3,"bytes":"F040"}' report.json || fail "json entry"
 grep -q '"input":"clean.sjis","direction":"to-velmor","counts":{[^}]*},"entries":\[\]}' report.json ||
     fail "json clean: $(cat report.json)"
+# The report is written as outputs are, and never over an input or an output.
+expect 1 "$convert" --to-velmor --report-json nofolder/r.json -o lossy.vel lossy.sjis
+grep -q "^velmor-convert: nofolder/r.json: 不正なファイル名です (3)$" err.txt ||
+    fail "json into a missing folder: $(cat err.txt)"
+cp lossy.sjis lossy.keep
+expect 2 "$convert" --to-velmor --report-json lossy.sjis -o lossy.vel lossy.sjis
+expect 2 "$convert" --to-velmor --report-json ./lossy.vel -o lossy.vel lossy.sjis
+expect 2 "$convert" --to-velmor --report-json - lossy.sjis
+same lossy.sjis lossy.keep
 rm -f checked.vel
 expect 3 "$convert" --to-velmor --check lossy.sjis clean.sjis
 expect 0 "$convert" --to-velmor --check clean.sjis

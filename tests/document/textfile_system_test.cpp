@@ -24,6 +24,7 @@
 #include "support/faultinjector.h"
 #include "support/otherprocess.h"
 #include "support/smalltmpfs.h"
+#include "support/statefolder.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -258,12 +259,11 @@ ssize_t endOnSecondWrite(int fd, const void* buf, std::size_t count) {
     return sys::systemCalls().write(fd, buf, count);
 }
 
-// Where the old content cannot be put back, the error says where it is kept: in
-// memory for a small file, in a file in $TMPDIR for a large one.
+// Where the old content cannot be put back, the error says where it is kept: in a
+// file of the state folder, for a small file as for a large one.
 TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
     TempFolder folder;
-    TempFolder tmp;
-    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const testing::ScopedStateFolder state;
     // Past two chunks, the save writes on a thread of its own: the failure and the
     // kept copy come back from there.
     Document chunks;
@@ -281,12 +281,11 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
             ADD_FAILURE() << "saved despite a full disk";
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, kIoDiskFull);
-            const auto kept = tmp.entries();
+            const auto kept = state.keptCopies();
             ASSERT_EQ(kept.size(), 1u);
-            const std::string copy = tmp / *kept.begin();
-            EXPECT_EQ(e.message(), keptCopyMessage(kIoDiskFull, copy));
-            EXPECT_TRUE(readFile(copy) == old) << size;
-            std::filesystem::remove(copy);
+            EXPECT_EQ(e.message(), keptCopyMessage(kIoDiskFull, kept[0]));
+            EXPECT_TRUE(readFile(kept[0]) == old) << size;
+            std::filesystem::remove_all(state.path());
         }
     }
     // A save cancelled after its first chunk, or ended there by a lack of memory, puts
@@ -313,14 +312,13 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
             ADD_FAILURE() << "a save ended early ran to its end";
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, ioErrorCode(EIO));
-            const auto kept = tmp.entries();
+            const auto kept = state.keptCopies();
             ASSERT_EQ(kept.size(), 1u);
-            EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
-            EXPECT_TRUE(readFile(tmp / *kept.begin()) == old);
-            std::filesystem::remove(tmp / *kept.begin());
+            EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), kept[0]));
+            EXPECT_TRUE(readFile(kept[0]) == old);
+            std::filesystem::remove_all(state.path());
         }
     }
-    ::unsetenv("TMPDIR");
 }
 
 TEST(Leftovers, AnAppendOnlyFolderIsWrittenInPlace) {

@@ -78,7 +78,14 @@ class FaultInjector {
                 wrap<C::FolderFlags, &T::folderFlags>(),
                 wrap<C::Lseek, &T::lseek>(),
                 wrap<C::SyncRange, &T::syncRange>(),
-                wrap<C::StartThread, &T::startThread>()};
+                wrap<C::StartThread, &T::startThread>(),
+                wrap<C::OpenAt, &T::openAt>(),
+                wrap<C::FstatAt, &T::fstatAt>(),
+                wrap<C::RenameAt, &T::renameAt>(),
+                wrap<C::UnlinkAt, &T::unlinkAt>(),
+                wrap<C::MkdirAt, &T::mkdirAt>(),
+                wrap<C::Flock, &T::flock>(),
+                wrap<C::ListFolder, &T::listFolder>()};
     }
 
     static FaultInjector*& active() {
