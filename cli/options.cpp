@@ -181,7 +181,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
     try {
         app.parse(argc, argv);
         if (commandLine.restoreKept) {
-            if (app.count_all() != 1 + app.count("--quiet")) {
+            if (static_cast<std::size_t>(argc) != 2 + app.count("--quiet")) {
                 throw UsageError{"--restore-kept takes nothing but --quiet"};
             }
             return std::nullopt;

@@ -20,9 +20,9 @@ jitter=$([ $# -ge 4 ] && echo 1 || echo 0)
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0  # a process killed midway leaks what it held
 
-# About 6 MB of Shift-JIS lines, and a target of 3 MB that is not text.
-yes $'line of text \x88\x9f\x88\xa0 and more text\r' | head -c 6000000 >in.sjis
-head -c 3000000 /dev/urandom >old.bin
+# About 24 MB of Shift-JIS lines, and a target of 8 MB that is not text.
+yes $'line of text \x88\x9f\x88\xa0 and more text\r' | head -c 24000000 >in.sjis
+head -c 8000000 /dev/urandom >old.bin
 printf 'abc\r\n' >tiny.txt
 
 prepare() {  # prepare over|inplace
@@ -64,7 +64,9 @@ check() {  # check TOOL MODE SIGNAL STATUS WHAT
     cmp -s t/out new.$tool && whole=new
     # The next run cleans up after the killed one, and names what it kept.
     "$convert" -q --to-sjis --check tiny.txt >/dev/null 2>next.err
+    outcomes[$whole]=$((${outcomes[$whole]:-0} + 1))
     if [ -s next.err ]; then
+        outcomes[kept]=$((${outcomes[kept]:-0} + 1))
         [ "$signal" = KILL ] && [ "$mode" = inplace ] || fail "$what: kept a copy: $(cat next.err)"
         grep -qF "$PWD/t/out: a write of this file was interrupted; its old content is kept in " \
             next.err || fail "$what: the next run does not name the file: $(cat next.err)"
@@ -79,7 +81,7 @@ check() {  # check TOOL MODE SIGNAL STATUS WHAT
     if [ "$signal" != KILL ]; then
         local number
         number=$(kill -l "$signal")
-        [ "$status" -eq $((128 + number)) ] || [ "$status" -eq 0 ] && [ $whole = new ] ||
+        { [ "$status" -eq $((128 + number)) ] || { [ "$status" -eq 0 ] && [ $whole = new ]; }; } ||
             fail "$what: ended with $status ($(cat run.err))"
     fi
     if [ "$mode" = inplace ]; then
@@ -89,6 +91,7 @@ check() {  # check TOOL MODE SIGNAL STATUS WHAT
     [ -z "$(ls -A "$state" 2>/dev/null)" ] || fail "$what: left in the state folder: $(ls -A "$state")"
 }
 
+declare -A outcomes
 runs=0
 for tool in convert window; do
     for mode in over inplace; do
@@ -108,5 +111,7 @@ for tool in convert window; do
         done
     done
 done
-echo "$runs runs killed; a whole run took ${duration[convert]} ms (convert), ${duration[window]} ms (window)"
+echo "$runs runs killed; a whole run took ${duration[convert]} ms (convert), ${duration[window]} ms" \
+    "(window); the target was left old ${outcomes[old]:-0} times, new ${outcomes[new]:-0}," \
+    "part ${outcomes[part]:-0}; ${outcomes[kept]:-0} times the next run named a kept copy"
 finish
