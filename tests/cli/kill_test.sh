@@ -45,15 +45,17 @@ milliseconds() {
     echo $(($(date +%s%N) / 1000000))
 }
 
-# The whole new file of each tool, and how long a whole run takes.
+# The whole new file of each tool, and how long a whole run takes over each target.
 declare -A duration
 for tool in convert window; do
-    prepare over
-    begin=$(milliseconds)
-    start $tool
-    wait $pid || fail "$tool: a run without a signal failed: $(cat run.err)"
-    duration[$tool]=$(($(milliseconds) - begin))
-    cp t/out new.$tool
+    for mode in over inplace; do
+        prepare $mode
+        begin=$(milliseconds)
+        start $tool
+        wait $pid || fail "$tool: a run without a signal failed: $(cat run.err)"
+        duration[$tool.$mode]=$(($(milliseconds) - begin))
+        cp t/out new.$tool
+    done
 done
 
 state="$XDG_STATE_HOME/velmor-kanji"
@@ -97,7 +99,7 @@ for tool in convert window; do
     for mode in over inplace; do
         for signal in INT TERM KILL; do
             for ((i = 1; i <= moments; i++)); do
-                step=$((duration[$tool] / (moments + 1)))
+                step=$((duration[$tool.$mode] / (moments + 1)))
                 at=$((step * i + (jitter ? RANDOM % (step + 1) - step / 2 : 0)))
                 prepare $mode
                 start $tool
@@ -111,7 +113,8 @@ for tool in convert window; do
         done
     done
 done
-echo "$runs runs killed; a whole run took ${duration[convert]} ms (convert), ${duration[window]} ms" \
-    "(window); the target was left old ${outcomes[old]:-0} times, new ${outcomes[new]:-0}," \
+echo "$runs runs killed; a whole run took ${duration[convert.over]} and" \
+    "${duration[convert.inplace]} ms (convert, over a file and in place)," \
+    "${duration[window.over]} and ${duration[window.inplace]} ms (window); the target was left old ${outcomes[old]:-0} times, new ${outcomes[new]:-0}," \
     "part ${outcomes[part]:-0}; ${outcomes[kept]:-0} times the next run named a kept copy"
 finish

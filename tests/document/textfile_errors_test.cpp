@@ -220,8 +220,7 @@ TEST_F(SaveErrors, AFailingStepLeavesTheOldFile) {
         {sys::Call::Write, EFBIG, 223},
         {sys::Call::Fsync, EIO, 1117},
         {sys::Call::Close, EIO, 1117, 2},  // the first closes the old file, unused
-        // The first names the record of the new file's temporary name.
-        {sys::Call::RenameAt, EXDEV, 17, 2},
+        {sys::Call::RenameAt, EXDEV, 17},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
