@@ -101,12 +101,12 @@ int startThreadNow(pthread_t* thread, void* (*entry)(void*), void* argument) {
 }
 
 const Calls kSystem = {
-    openFile,          createFile,     ::read,       ::write,      ::fsync,        ::close,
-    fstatFile,         statPath,       lstatPath,    ::readlink,   ::rename,       ::unlink,
-    ::fchmod,          ::fchown,       ::ftruncate,  ::fallocate,  openTmpFile,    linkTempFile,
-    ::pread,           ::pwrite,       copyAclFd,    copyXattrsFd, folderFlagsOf,  ::lseek,
-    ::sync_file_range, startThreadNow, openInFolder, ::fstatat,    renameInFolder, unlinkInFolder,
-    ::mkdirat,         ::flock,        listNames,
+    openFile,     createFile,   ::read,         ::write,        ::fsync,           ::close,
+    fstatFile,    statPath,     lstatPath,      ::readlink,     ::fchmod,          ::fchown,
+    ::ftruncate,  ::fallocate,  openTmpFile,    linkTempFile,   ::pread,           ::pwrite,
+    copyAclFd,    copyXattrsFd, folderFlagsOf,  ::lseek,        ::sync_file_range, startThreadNow,
+    openInFolder, ::fstatat,    renameInFolder, unlinkInFolder, ::mkdirat,         ::flock,
+    listNames,
 };
 
 const Calls* current = &kSystem;

@@ -26,8 +26,6 @@ enum class Call {
     Stat,
     Lstat,
     Readlink,
-    Rename,
-    Unlink,
     Fchmod,
     Fchown,
     Ftruncate,
@@ -63,8 +61,6 @@ struct Calls {
     int (*stat)(const char* path, struct stat* st);
     int (*lstat)(const char* path, struct stat* st);
     ssize_t (*readlink)(const char* path, char* buf, std::size_t size);
-    int (*rename)(const char* from, const char* to);
-    int (*unlink)(const char* path);
     int (*fchmod)(int fd, mode_t mode);
     int (*fchown)(int fd, uid_t owner, gid_t group);
     int (*ftruncate)(int fd, off_t length);

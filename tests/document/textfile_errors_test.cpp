@@ -211,14 +211,10 @@ TEST_F(SaveErrors, AFailingStepLeavesTheOldFile) {
         int n = 1;
     };
     const Case cases[] = {
-        {sys::Call::Lstat, EACCES, 5},
-        {sys::Call::TmpFile, ENOSPC, 112},
-        {sys::Call::TmpFile, EDQUOT, 112},
-        {sys::Call::TmpFile, EMFILE, 4},
-        {sys::Call::LinkTemp, EIO, 1117},
-        {sys::Call::Write, ENOSPC, 112},
-        {sys::Call::Write, EFBIG, 223},
-        {sys::Call::Fsync, EIO, 1117},
+        {sys::Call::Lstat, EACCES, 5},     {sys::Call::TmpFile, ENOSPC, 112},
+        {sys::Call::TmpFile, EDQUOT, 112}, {sys::Call::TmpFile, EMFILE, 4},
+        {sys::Call::LinkTemp, EIO, 1117},  {sys::Call::Write, ENOSPC, 112},
+        {sys::Call::Write, EFBIG, 223},    {sys::Call::Fsync, EIO, 1117},
         {sys::Call::Close, EIO, 1117, 2},  // the first closes the old file, unused
         {sys::Call::RenameAt, EXDEV, 17},
     };

@@ -63,8 +63,6 @@ class FaultInjector {
                 wrap<C::Stat, &T::stat>(),
                 wrap<C::Lstat, &T::lstat>(),
                 wrap<C::Readlink, &T::readlink>(),
-                wrap<C::Rename, &T::rename>(),
-                wrap<C::Unlink, &T::unlink>(),
                 wrap<C::Fchmod, &T::fchmod>(),
                 wrap<C::Fchown, &T::fchown>(),
                 wrap<C::Ftruncate, &T::ftruncate>(),
