@@ -69,7 +69,8 @@ inline thread_local int PendingIoError = 0;
 // The errno behind PendingIoError's code; 0 when the layer set the code itself.
 inline thread_local int PendingIoErrno = 0;
 // Where the old content of a file written in place is kept, when a failed save
-// could not put it back; empty otherwise. It belongs to PendingIoError's code.
+// could not put it back, or once the new content was in place could not drop the
+// copy's record; empty otherwise. It belongs to PendingIoError's code.
 inline thread_local std::string PendingIoCopy;
 
 // Resets the record to closed with the given name. A file still open is released.
