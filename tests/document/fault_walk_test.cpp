@@ -23,6 +23,7 @@
 #include "document/loadsave.h"
 #include "support/faultinjector.h"
 #include "support/lines.h"
+#include "support/statefolder.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -124,16 +125,12 @@ bool runFaulted(const Fault& fault, const std::function<void()>& step,
 class StateFolders {
   public:
     StateFolders() {
-        ::setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
         ::setenv("TMPDIR", tmp_.path().c_str(), 1);
-        ::mkdir((state_ / "velmor-kanji").c_str(), 0700);
+        ::mkdir(state_.path().c_str(), 0700);
         const std::string fallback = tmp_ / ("velmor-kanji-" + std::to_string(::geteuid()));
         ::mkdir(fallback.c_str(), 0755);
     }
-    ~StateFolders() {
-        ::unsetenv("XDG_STATE_HOME");
-        ::unsetenv("TMPDIR");
-    }
+    ~StateFolders() { ::unsetenv("TMPDIR"); }
     // What the next start finds: the old contents kept for the user, which the test
     // takes away; what else is there that start removes. Nothing may be left after it.
     std::vector<std::string> nextStart(const std::string& after) const {
@@ -142,17 +139,15 @@ class StateFolders {
             kept.push_back(readFile(file.copy));
             dropKeptFile(file);
         }
-        std::error_code missing;
-        for (const auto& entry :
-             std::filesystem::directory_iterator(state_ / "velmor-kanji", missing)) {
-            ADD_FAILURE() << entry.path() << " left after the next start, after " << after;
+        for (const std::string& name : state_.entries()) {
+            ADD_FAILURE() << name << " left after the next start, after " << after;
         }
         return kept;
     }
 
   private:
-    TempFolder state_;
     TempFolder tmp_;
+    testing::ScopedStateFolder state_;
 };
 
 // Where the folder refuses a new file, or the new file cannot take all of the old one's
