@@ -48,7 +48,8 @@ class StepDialog : public QProgressDialog {
 
   private:
     void askToStop() {
-        progress_.cancel();
+        // Once a save replaces the old file, it goes on to its end.
+        if (!progress_.cancel()) setLabelText(QString::fromUtf8(kMsgCancelTooLate));
         if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
     }
 

@@ -14,6 +14,11 @@
 #include <vector>
 
 #include "commands/convertfile.h"
+#include "document/errors.h"
+#include "document/keptfiles.h"
+#include "document/outputsink.h"
+#include "document/standardstreams.h"
+#include "document/stopsignals.h"
 #include "document/syscalls.h"
 #include "document/threads.h"
 #include "i18n.h"
@@ -65,19 +70,57 @@ std::string lossLines(const CommandLine& commandLine, const std::string& input,
     return lines;
 }
 
-// Writes the JSON report to `path` ("-": standard output); false after telling why not.
-bool writeJson(const std::string& path, const RunReport& run) {
+// Writes the JSON report to `path` ("-": standard output), a file as the outputs are
+// written; false after telling why not. A closed reader of standard output sets
+// `closedReader` instead, as for the converted text.
+bool writeJson(const std::string& path, const RunReport& run, bool& closedReader) {
     const std::string json = reportJson(run);
-    bool ok;
-    if (path == kStandardStream) {
-        ok = std::fwrite(json.data(), 1, json.size(), stdout) == json.size() &&
-             std::fflush(stdout) == 0;
-    } else {
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ok = out != nullptr && std::fwrite(json.data(), 1, json.size(), out) == json.size();
-        if (out != nullptr) ok = std::fclose(out) == 0 && ok;
+    try {
+        std::unique_ptr<OutputSink> sink = path == kStandardStream
+                                               ? openStreamSink(STDOUT_FILENO, path, false)
+                                               : openPathSink(path, -1, false);
+        sink->write(json);
+        sink->finish();
+        return true;
+    } catch (const EInOutError& error) {
+        if (path == kStandardStream && error.SystemError == EPIPE) {
+            closedReader = true;
+            return true;
+        }
+        std::fprintf(stderr, "velmor-convert: %s: %s\n", shownOutput(error.FileName).c_str(),
+                     ioFailureText(error).c_str());
+    } catch (const EAbort&) {
+        // A stop signal: the run ends with its status.
     }
-    if (!ok) std::fprintf(stderr, "velmor-convert: %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+}
+
+// Tells on standard error of each old content that an interrupted run kept, and how
+// to put it back; with `restore`, puts each back. False when one could not be.
+bool dealWithKeptFiles(bool restore) {
+    bool ok = true;
+    for (KeptFile& kept : findKeptFiles()) {
+        if (!restore) {
+            std::fprintf(stderr, "velmor-convert: %s: %s\n", kept.target.c_str(),
+                         fill(tr("a write of this file was interrupted; its old content is kept "
+                                 "in %1 (velmor-convert --restore-kept puts it back; removing "
+                                 "that file drops it)"),
+                              {kept.copy})
+                             .c_str());
+            continue;
+        }
+        try {
+            restoreKeptFile(kept);
+            std::fprintf(stderr, "velmor-convert: %s: %s\n", kept.target.c_str(),
+                         fill(tr("old content put back from %1"), {kept.copy}).c_str());
+        } catch (const EInOutError& error) {
+            std::fprintf(stderr, "velmor-convert: %s: %s\n", error.FileName.c_str(),
+                         ioFailureText(error).c_str());
+            ok = false;
+        } catch (const EAbort&) {
+            return false;
+        }
+    }
     return ok;
 }
 
@@ -93,10 +136,10 @@ class JobQueue {
         std::lock_guard lock(mutex_);
         ++workers_;
     }
-    // The next file's index; false when none is left.
+    // The next file's index; false when none is left, or a stop signal came.
     bool take(std::size_t& job) {
         std::lock_guard lock(mutex_);
-        if (waiting_.empty()) return false;
+        if (waiting_.empty() || stopSignal() != 0) return false;
         job = waiting_.front();
         waiting_.pop_front();
         return true;
@@ -154,6 +197,7 @@ int run(const CommandLine& commandLine) {
     auto worker = [&] {
         for (std::size_t i; queue.take(i);) {
             FileResult result = convertFile(jobs[i], commandLine.settings, &bytes);
+            if (stopSignal() != 0) break;  // given up, not failed: the run's status tells
             bool stop = false;
             if (result.resourcesShort && jobs[i].input != kStandardStream &&
                 queue.putBack(i, stop)) {
@@ -195,11 +239,13 @@ int run(const CommandLine& commandLine) {
     }
     worker();
     for (Thread& thread : workers) thread.join();
+    if (const int signal = stopSignal()) return 128 + signal;
     if (!commandLine.gaijiPath.empty() && !commandLine.quiet) {
         progress.tell("velmor-convert: " +
                       gaijiInUseText(commandLine.gaijiPath, commandLine.gaiji.size()));
     }
-    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, run)) {
+    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, run, closedReader)) {
+        if (const int signal = stopSignal()) return 128 + signal;
         anyFailed = true;
     }
     if (closedReader) endByClosedReader();
@@ -221,6 +267,10 @@ int run(const CommandLine& commandLine) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is opened, so that no file gets the descriptor of a closed
+    // standard stream and what is meant for it.
+    guardStandardStreams();
+    installStopSignals(OnStop::ExitStatus);
     setUpMessages();
     CommandLine commandLine;
     if (auto status = parseCommandLine(argc, argv, commandLine)) return *status;
@@ -229,6 +279,9 @@ int main(int argc, char** argv) {
     // signal comes at the end (endByClosedReader).
     ::signal(SIGPIPE, SIG_IGN);
     try {
+        const bool kept = dealWithKeptFiles(commandLine.restoreKept);
+        if (const int signal = stopSignal()) return 128 + signal;
+        if (commandLine.restoreKept) return kept ? kExitConverted : kExitSomeFailed;
         return run(commandLine);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "velmor-convert: %s\n", tr("out of memory"));

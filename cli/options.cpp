@@ -58,15 +58,24 @@ std::string bareName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// What tells two paths to one file apart from two files: an existing file's device
-// and inode (so "a.txt" and "./a.txt" are one), else its folder's and its name.
-std::string fileIdentity(const std::string& path) {
+std::string identityOf(const struct stat& st) {
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+// What tells two paths to one file apart from two files, for a file whose content
+// writing could lose: a regular file's device and inode (so "a.txt", "./a.txt" and
+// another name of it are one), a file not there yet its folder's and its name. "-"
+// is the standard stream `fd`, which may be a regular file redirected. Empty for a
+// stream (a pipe, FIFO, terminal, device), which is written straight through and
+// loses nothing to another file of the run.
+std::string fileIdentity(const std::string& path, int fd) {
     struct stat st;
-    if (sys::calls().stat(path.c_str(), &st) == 0) {
-        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    if (path == kStandardStream) {
+        return sys::calls().fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? identityOf(st) : "";
     }
+    if (sys::calls().stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? identityOf(st) : "";
     if (sys::calls().stat(folderOf(path).c_str(), &st) == 0) {
-        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "/" + bareName(path);
+        return identityOf(st) + "/" + bareName(path);
     }
     return path;
 }
@@ -78,30 +87,53 @@ std::string outputInFolder(const std::string& folder, const std::string& input) 
     return folder + (folder.ends_with('/') ? "" : "/") + bareName(input);
 }
 
-// Refuses, before anything is written, a run whose outputs collide: two inputs with
-// one output, and an output that is an input of the run. Only --in-place and -o with
-// one named file may write over their own input.
-void refuseCollisions(const std::vector<FileJob>& jobs, bool ownInputAllowed) {
+// Refuses, before anything is written, a run in which writing one file would lose
+// another, under any of their names, standard input and output included: an output
+// that is its own input (unless `inPlace`), an output that is another input of the
+// run, two inputs with one output, and a --report-json file that is an input or an
+// output. --report-json - beside an output on standard output would mix the two.
+void refuseCollisions(const std::vector<FileJob>& jobs, const ConvertSettings& settings,
+                      bool inPlace, const std::string& reportJson) {
     std::vector<std::string> inputs;
-    for (const auto& job : jobs) {
-        inputs.push_back(job.input == kStandardStream ? "" : fileIdentity(job.input));
-    }
+    for (const auto& job : jobs) inputs.push_back(fileIdentity(job.input, settings.standardInput));
     std::set<std::string> outputs;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const std::string& output = jobs[i].output;
-        if (output == kStandardStream) continue;
-        const std::string identity = fileIdentity(output);
+        if (output.empty()) continue;  // --check writes nothing
+        if (output == kStandardStream && reportJson == kStandardStream) {
+            throw UsageError{
+                tr("--report-json - would mix the report into the converted text on standard "
+                   "output; name a file")};
+        }
+        const std::string identity = fileIdentity(output, settings.standardOutput);
+        if (identity.empty()) continue;
         if (!outputs.insert(identity).second) {
             throw UsageError{fill(tr("two inputs would be written to %1"), {output})};
         }
         for (std::size_t k = 0; k < jobs.size(); ++k) {
-            if (inputs[k] != identity || (k == i && ownInputAllowed)) continue;
+            if (inputs[k] != identity || (k == i && inPlace)) continue;
+            const std::string& input = jobs[k].input;
+            if (k != i) {
+                throw UsageError{fill(tr("%1 would be written over the input %2 before it is read"),
+                                      {shownOutput(output), shownInput(input)})};
+            }
+            if (input == kStandardStream || output == kStandardStream) {
+                throw UsageError{fill(tr("%1 and %2 are the same file: the input would be lost; "
+                                         "--in-place FILE replaces a file with its output"),
+                                      {shownInput(input), shownOutput(output)})};
+            }
             throw UsageError{
-                k == i
-                    ? fill(tr("%1 would be written over its own input; use --in-place"), {output})
-                    : fill(tr("%1 would be written over the input %2 before it is read"),
-                           {output, jobs[k].input})};
+                fill(tr("%1 would be written over its own input; use --in-place"), {output})};
         }
+    }
+    if (reportJson.empty() || reportJson == kStandardStream) return;
+    const std::string report = fileIdentity(reportJson, settings.standardOutput);
+    if (report.empty()) return;
+    if (outputs.count(report) != 0 ||
+        std::find(inputs.begin(), inputs.end(), report) != inputs.end()) {
+        throw UsageError{fill(tr("--report-json %1 would be written over an input or an output "
+                                 "of the run"),
+                              {reportJson})};
     }
 }
 
@@ -113,7 +145,6 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
         throw UsageError{tr("standard input (-) can be read only once")};
     }
     std::vector<FileJob> jobs;
-    bool ownInputAllowed = false;
     if (raw.inPlace) {
         if (readsStdin) throw UsageError{tr("--in-place cannot replace standard input")};
         for (const auto& input : inputs) {
@@ -123,7 +154,6 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
             }
             jobs.push_back({input, input});
         }
-        ownInputAllowed = true;
     } else if (raw.hasSuffix) {
         if (readsStdin) throw UsageError{tr("--suffix needs a named input, not standard input")};
         if (raw.suffix.empty()) {
@@ -139,9 +169,7 @@ std::vector<FileJob> planJobs(const RawOptions& raw) {
         throw UsageError{fill(tr("-o %1: not an existing folder (several inputs)"), {raw.output})};
     } else {
         jobs.push_back({inputs.front(), raw.output.empty() ? kStandardStream : raw.output});
-        ownInputAllowed = true;
     }
-    refuseCollisions(jobs, ownInputAllowed);
     return jobs;
 }
 
@@ -174,10 +202,17 @@ void chooseGaijiTable(const std::string& option, CommandLine& commandLine) {
 }
 
 // The help in the user's language, with usage lines that name the directions, and
-// without the blank lines CLI11 ends it with, so that it fits a screen.
+// without the blank lines CLI11 puts before the options and at the end, so that it
+// fits a screen.
 class Help : public CLI::Formatter {
   public:
     Help() { column_width(22); }
+    std::string make_group(std::string group, bool positional,
+                           std::vector<const CLI::Option*> options) const override {
+        std::string text = CLI::Formatter::make_group(std::move(group), positional, options);
+        if (text.starts_with('\n')) text.erase(0, 1);
+        return text;
+    }
     std::string make_usage(const CLI::App*, std::string name) const override {
         return fill(tr("Usage: %1 --to-sjis|--to-velmor [OPTIONS] [INPUT...]\n"
                        "       %1 --to-utf8|--from-utf8 [OPTIONS] [INPUT...]"),
@@ -237,12 +272,20 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
                  tr("write nothing; exit 3 when anything would be lost"));
     app.add_flag("--strict", commandLine.settings.policy.strict,
                  tr("convert only the files that would lose nothing"));
+    app.add_flag("--restore-kept", commandLine.restoreKept,
+                 tr("put back the old content an interrupted run kept"));
     app.add_option("INPUT", raw.inputs)->group("")->type_name("");
     unsigned jobs = static_cast<unsigned>(hardwareThreads());
     try {
         app.parse(argc, argv);
         if (!app.remaining().empty()) {
             throw UsageError{fill(tr("unknown option: %1"), {app.remaining().front()})};
+        }
+        if (commandLine.restoreKept) {
+            if (static_cast<std::size_t>(argc) != 2 + app.count("--quiet")) {
+                throw UsageError{tr("--restore-kept takes no other option than -q, and no INPUT")};
+            }
+            return std::nullopt;
         }
         raw.hasSuffix = suffix->count() > 0;
         if (raw.inputs.empty()) raw.inputs.push_back(kStandardStream);
@@ -269,16 +312,11 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
         } else {
             commandLine.jobs = planJobs(raw);
         }
+        refuseCollisions(commandLine.jobs, commandLine.settings, raw.inPlace,
+                         commandLine.reportJson);
         if (commandLine.settings.policy.strict &&
             std::any_of(raw.inputs.begin(), raw.inputs.end(), isStream)) {
             throw UsageError{tr("--strict reads each input twice: it needs regular files")};
-        }
-        if (commandLine.reportJson == kStandardStream &&
-            std::any_of(commandLine.jobs.begin(), commandLine.jobs.end(),
-                        [](const FileJob& job) { return job.output == kStandardStream; })) {
-            throw UsageError{
-                tr("--report-json - would mix the report into the converted text on standard "
-                   "output; name a file")};
         }
         commandLine.settings.report =
             !commandLine.quiet || commandLine.printReport || commandLine.settings.check ||
@@ -307,11 +345,8 @@ std::optional<int> parseCommandLine(int argc, char** argv, CommandLine& commandL
             fill(tr("%1; --gaiji none converts without a table"), {gaijiTableText(error)}).c_str());
         return kExitUsage;
     } catch (const EInOutError& error) {
-        FileResult failed;
-        failed.code = error.ErrorCode;
-        failed.systemError = error.SystemError;
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, error.FileName.c_str(),
-                     fill(tr("gaiji table: %1"), {failureText(failed)}).c_str());
+                     fill(tr("gaiji table: %1"), {ioFailureText(error)}).c_str());
         return kExitUsage;
     }
     commandLine.parallelFiles =

@@ -22,6 +22,8 @@ struct CommandLine {
     bool printReport = false;
     std::size_t maxReport = 20;
     std::string reportJson;
+    // --restore-kept: put back what interrupted runs kept, and nothing else.
+    bool restoreKept = false;
     // The gaiji table in use (the window's by default, or --gaiji), which
     // settings.gaiji and settings.tables use; gaijiPath is empty without one.
     std::string gaijiPath;

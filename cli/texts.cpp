@@ -144,6 +144,14 @@ std::string failureText(const FileResult& result) {
     return text;
 }
 
+std::string ioFailureText(const EInOutError& error) {
+    FileResult failed;
+    failed.code = error.ErrorCode;
+    failed.systemError = error.SystemError;
+    failed.keptCopy = error.KeptCopy;
+    return failureText(failed);
+}
+
 std::string lossSummary(const ConversionReport& report) {
     const ReportDigest digest = digestReport(report);
     if (digest.entries == 0) return {};

@@ -5,6 +5,7 @@
 
 #include "commands/convertfile.h"
 #include "convert/gaijitable.h"
+#include "document/errors.h"
 #include "document/report.h"
 
 namespace velmor {
@@ -23,6 +24,9 @@ std::string refusalText(const FileResult& result);
 // A failed file: what failed and its code, once, then the system's own text
 // (strerror) where an errno is behind it, then where old content is kept.
 std::string failureText(const FileResult& result);
+
+// failureText for a file error outside a file's conversion.
+std::string ioFailureText(const EInOutError& error);
 
 // A file error's code as words and the code, "file not found (2)".
 std::string ioCodeText(int code);

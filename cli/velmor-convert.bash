@@ -21,7 +21,8 @@ _velmor_convert() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-h --help -V --version --to-sjis --to-velmor --to-utf8
             --from-utf8 -o --output --suffix --in-place --keep-line-ends --force -j --jobs -q
-            --quiet --gaiji --report --max-report --report-json --check --strict' -- "$cur"))
+            --quiet --gaiji --report --max-report --report-json --check --strict --restore-kept' \
+            -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -f -- "$cur"))

@@ -20,6 +20,7 @@
 #include "document/outputsink.h"
 #include "document/piecereader.h"
 #include "document/piecewriter.h"
+#include "document/syscalls.h"
 #include "document/textfile.h"
 #include "messages.h"
 

@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "filepaths.h"
 #include "ioerror.h"
+#include "stopsignals.h"
 #include "syscalls.h"
 #include "textfile.h"
 #include "textfilewriting.h"
@@ -38,9 +39,14 @@ class StreamSink : public OutputSink {
         : fd_(owned.get()), name_(std::move(name)), owned_(std::move(owned)) {}
 
     void write(std::string_view bytes) override {
+        // A pipe may keep the write waiting: a stop signal interrupts it.
+        StreamWait waiting;
         while (!bytes.empty()) {
             ssize_t n = sys::calls().write(fd_, bytes.data(), bytes.size());
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR) {
+                checkStopSignal();
+                continue;
+            }
             if (n < 0) throwErrno(name_);
             if (n == 0) throwFailure(kIoDiskFull, name_);
             bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -99,8 +105,9 @@ class HeldSink : public OutputSink {
 
 class FileSink : public OutputSink {
   public:
-    explicit FileSink(const std::string& path) {
+    FileSink(const std::string& path, Progress* cancel) {
         AssignName(file_, path);
+        file_.cancel = cancel;
         OpenWrite(file_);
         CheckIo(file_);
     }
@@ -126,6 +133,7 @@ class FileSink : public OutputSink {
     }
 
     void write(std::string_view bytes) override {
+        checkStopSignal();  // a stop signal gives the write up before the next chunk
         WriteText(file_, bytes);
         CheckIo(file_);
         startWriteBack();
@@ -163,13 +171,14 @@ class FileSink : public OutputSink {
 
 }  // namespace
 
-std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd) {
-    auto sink = std::make_unique<FileSink>(path);
+std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd, Progress* cancel) {
+    auto sink = std::make_unique<FileSink>(path, cancel);
     if (!sink->overwritesInputAt(inputFd)) return sink;
     return std::make_unique<HeldSink>(std::move(sink), path);
 }
 
 std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, bool holdBack) {
+    bool fifo = false;
     try {
         return openFileSink(path, inputFd);
     } catch (const EInOutError& error) {
@@ -178,9 +187,27 @@ std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, b
         struct stat st;
         if (sys::calls().stat(path.c_str(), &st) != 0) throwCode(pathErrorCode(errno, path), path);
         if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) throw;
+        fifo = S_ISFIFO(st.st_mode);
     }
-    sys::FileDescriptor fd(sys::calls().open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    // A FIFO is opened as the shell's ">" opens it, with O_CREAT: in a sticky folder the
+    // kernel then refuses one of another user's (fs.protected_fifos), which could have
+    // been planted there to catch what is written. The open waits for a reader, which a
+    // stop signal interrupts.
+    sys::FileDescriptor fd;
+    {
+        StreamWait waiting;
+        constexpr int kFlags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
+        do {
+            fd = sys::FileDescriptor(fifo ? sys::calls().createTemp(path.c_str(), kFlags, 0666)
+                                          : sys::calls().open(path.c_str(), kFlags));
+            if (!fd && errno == EINTR) checkStopSignal();
+        } while (!fd && errno == EINTR);
+    }
     if (!fd) throwCode(pathErrorCode(errno, path), path);
+    struct stat opened;
+    if (sys::calls().fstat(fd.get(), &opened) != 0) throwErrno(path);
+    // Made a regular file between the look and the open: saved as one.
+    if (S_ISREG(opened.st_mode)) return openFileSink(path, inputFd);
     std::unique_ptr<OutputSink> sink = std::make_unique<StreamSink>(std::move(fd), path);
     if (!holdBack) return sink;
     return std::make_unique<HeldSink>(std::move(sink), path);

@@ -57,9 +57,57 @@ chmod 640 dir/a.txt
 expect 0 "$convert" --to-sjis --in-place dir/a.txt
 same dir/a.txt a.want
 [ "$(stat -c %a dir/a.txt)" = 640 ] || fail "in place lost the mode"
+# An output that is its own input, under any name, standard input and output
+# included, is a usage error, nothing written; --in-place writes over it.
 cp a.vel self.txt
-expect 0 "$convert" --to-sjis -o self.txt self.txt
-same self.txt a.want
+ln self.txt self-too.txt
+expect 2 "$convert" --to-sjis -o self.txt self.txt
+grep -q "^velmor-convert: self.txt would be written over its own input; use --in-place$" err.txt ||
+    fail "self: $(cat err.txt)"
+expect 2 "$convert" --to-sjis -o self-too.txt self.txt
+"$convert" -q --to-sjis - -o self-too.txt <self.txt 2>err.txt
+[ $? -eq 2 ] || fail "standard input written over itself: $(cat err.txt)"
+grep -q "^velmor-convert: <stdin> and self-too.txt are the same file" err.txt ||
+    fail "standard input: $(cat err.txt)"
+"$convert" -q --to-sjis self.txt >>self-too.txt 2>err.txt
+[ $? -eq 2 ] || fail "standard output written over its input: $(cat err.txt)"
+same self.txt a.vel
+expect 0 "$convert" --to-sjis --in-place self.txt
+same self-too.txt a.want
+# One file's output over another's input: a usage error, nothing converted.
+cp b.vel b.vel.x
+expect 2 "$convert" --to-sjis --suffix .x b.vel b.vel.x
+grep -q "b.vel.x would be written over the input b.vel.x" err.txt || fail "overlap: $(cat err.txt)"
+same b.vel.x b.vel
+
+# Standard error closed: it is opened on /dev/null at start, so that no file gets its
+# descriptor, and what is meant for it (the report lines of the other files) never
+# lands in an output. The run waits on a FIFO while its descriptors are looked at.
+mkfifo waiting
+exec 3<>waiting
+"$convert" -q --to-sjis - -o never.txt <waiting 2>&- 3>&- &
+waiter=$!
+for _ in $(seq 100); do
+    [ "$(readlink /proc/$waiter/exe)" = "$(readlink -f "$convert")" ] && break
+    sleep 0.05
+done
+sleep 0.2
+[ "$(readlink /proc/$waiter/fd/2)" = /dev/null ] ||
+    fail "standard error was left closed: $(readlink /proc/$waiter/fd/2)"
+exec 3>&-
+wait $waiter
+# Where a file could get it, whether one does depends on the order the two workers
+# open files in: a few runs.
+mkdir closed closed.out
+yes 'big line of text' | head -c 4000000 >closed/big.txt
+for i in $(seq 100); do printf 'a\xf0\x40b\r\n' >closed/s$i.txt; done
+cp closed/s1.txt closed/first.txt
+for run in 1 2 3; do
+    "$convert" -q -j2 --report --to-velmor -o closed.out closed/first.txt closed/big.txt \
+        closed/s*.txt 2>&-
+    [ $? -eq 0 ] || fail "a run without standard error failed"
+    grep -lq gaiji closed.out/* && fail "report lines written into $(grep -l gaiji closed.out/*)"
+done
 
 # The round trip through VELMOR gives back the Shift-JIS lines.
 expect 0 "$convert" --to-velmor -o back.vel a.want
@@ -208,6 +256,14 @@ grep -q '"input":"lossy.sjis","output":null,"direction":"to-velmor","status":"ch
     fail "json checked: $(cat check.json)"
 expect 2 "$convert" --to-velmor --report-json - clean.sjis
 grep -q "report-json - would mix" err.txt || fail "json to stdout: $(cat err.txt)"
+# The report is written as outputs are, and never over an input or an output.
+expect 1 "$convert" --to-velmor --report-json nofolder/r.json -o lossy.vel lossy.sjis
+grep -q "^velmor-convert: nofolder/r.json: invalid file name (3): No such file or directory$" err.txt ||
+    fail "json into a missing folder: $(cat err.txt)"
+cp lossy.sjis lossy.keep
+expect 2 "$convert" --to-velmor --report-json lossy.sjis -o lossy.vel lossy.sjis
+expect 2 "$convert" --to-velmor --report-json ./lossy.vel -o lossy.vel lossy.sjis
+same lossy.sjis lossy.keep
 rm -f checked.vel
 expect 3 "$convert" --to-velmor --check lossy.sjis clean.sjis
 grep -q "^velmor-convert: lossy.sjis: 5 places lose meaning" err.txt || fail "--check: $(cat err.txt)"

@@ -20,6 +20,7 @@
 #include "support/bytes.h"
 #include "support/faultinjector.h"
 #include "support/scripteddialogs.h"
+#include "support/statefolder.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -224,8 +225,8 @@ TEST_F(StreamedConversion, Utf8AndKeptLineEndsMatchTheWholeText) {
 // place (the target has a second name): the old content goes back, and when it
 // cannot, the result says where it is kept instead of a refusal that left all alone.
 TEST_F(StreamedConversion, ALateRefusalThatCannotPutTheTargetBackNamesTheKeptCopy) {
-    testing::TempFolder folder, tmp;
-    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    testing::TempFolder folder;
+    const testing::ScopedStateFolder state;
     const std::string old(100000, 'o');
     testing::writeFile(folder / "out", old);
     std::filesystem::create_hard_link(folder / "out", folder / "out-link");
@@ -238,13 +239,12 @@ TEST_F(StreamedConversion, ALateRefusalThatCannotPutTheTargetBackNamesTheKeptCop
     settings.direction = Direction::ToVelmor;
     settings.chunkBytes = 1024;
     const FileResult result = convertFile({folder / "in", folder / "out"}, settings);
-    ::unsetenv("TMPDIR");
     EXPECT_EQ(result.outcome, FileOutcome::Failed);
     EXPECT_EQ(result.path, folder / "out");
-    const auto kept = tmp.entries();
+    const auto kept = state.keptCopies();
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(result.message, keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
-    EXPECT_TRUE(testing::readFile(tmp / *kept.begin()) == old);
+    EXPECT_EQ(result.message, keptCopyMessage(ioErrorCode(EIO), kept[0]));
+    EXPECT_TRUE(testing::readFile(kept[0]) == old);
 }
 
 TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {

@@ -7,6 +7,7 @@ import io
 import os
 import random
 import re
+import signal
 import subprocess
 import tempfile
 import threading
@@ -88,7 +89,9 @@ class Functions(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory()
         # velmor-convert with the package's English messages and, as the package,
         # without a gaiji table unless one is given.
-        os.environ.update(LC_ALL="C", XDG_CONFIG_HOME=cls.tmp.name)
+        # What a write in place keeps while it runs goes to a state folder of the test's.
+        os.environ.update(LC_ALL="C", XDG_CONFIG_HOME=cls.tmp.name,
+                          XDG_STATE_HOME=os.path.join(cls.tmp.name, "state"))
         os.environ.pop("LANGUAGE", None)
         cls.programs = Programs(cls.tmp.name)
         rng = random.Random(20021204)
@@ -211,6 +214,26 @@ class Functions(unittest.TestCase):
         self.assertEqual(raised.exception.__class__, vk.GaijiTableError)
         with self.assertRaises(ValueError):
             vk.report(b"a", "to-ebcdic")
+
+    def test_convert_file_over_its_own_input(self):
+        # A file with a second name is written in place: its old content is kept in the
+        # state folder only while the write runs. The package leaves the signals to the
+        # program it runs in.
+        folder = os.path.join(self.tmp.name, "own")
+        os.mkdir(folder)
+        path, second = os.path.join(folder, "a.txt"), os.path.join(folder, "b.txt")
+        data = self.clean[0]
+        with open(path, "wb") as f:
+            f.write(data)
+        os.link(path, second)
+        vk.convert_file(path, path, "to-sjis")
+        self.assertEqual((read(path), read(second)), (vk.to_sjis(data), vk.to_sjis(data)))
+        self.assertEqual(sorted(os.listdir(folder)), ["a.txt", "b.txt"])
+        self.assertEqual(os.listdir(os.path.join(self.tmp.name, "state", "velmor-kanji")), [])
+        with open("/proc/self/status") as status:
+            caught = int(re.search(r"^SigCgt:\s*(\w+)", status.read(), re.M).group(1), 16)
+        for stop in (signal.SIGTERM, signal.SIGHUP):
+            self.assertFalse(caught & (1 << (stop - 1)), stop)
 
     def test_the_gil_is_released_while_converting(self):
         data = self.corpus_velmor * 20
