@@ -40,7 +40,7 @@ class StepDialog : public QProgressDialog {
 
     void reject() override { askToStop(); }
 
-    // The step can no longer be stopped (Progress::lockIn): キャンセル goes grey.
+    // The step can no longer be stopped (Progress::commit): キャンセル goes grey.
     void showLockedIn() {
         if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
     }
@@ -53,7 +53,8 @@ class StepDialog : public QProgressDialog {
 
   private:
     void askToStop() {
-        progress_.cancel();
+        // Once a save replaces the old file, it goes on to its end.
+        if (!progress_.cancel()) setLabelText(QString::fromUtf8(kMsgCancelTooLate));
         if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
     }
 
@@ -105,11 +106,11 @@ void runLongStep(QWidget* owner, StepKind kind, Progress& progress,
     if (!hasEnded(kQuietTime)) {
         StepDialog dialog(owner, labelFor(kind), progress);
         if (progress.total() == 0) dialog.setRange(0, 0);  // size unknown: no percent
-        if (progress.lockedIn()) dialog.showLockedIn();
+        if (progress.committed()) dialog.showLockedIn();
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (progress.lockedIn()) dialog.showLockedIn();
+            if (progress.committed()) dialog.showLockedIn();
             if (hasEnded(std::chrono::milliseconds(0))) {
                 loop.quit();
             } else if (progress.total() > 0) {

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "processstart.h"
 #include "qttranslation.h"
 #include "unit1.h"
 
 int main(int argc, char** argv) {
+    velmor::prepareWindowProcess();
     QApplication app(argc, argv);
     // QApplication has taken its own options out of argv; what is left is ours.
     if (argc > 2) {
@@ -21,6 +23,9 @@ int main(int argc, char** argv) {
     velmor::TForm1 Form1;
     Form1.show();
     Form1.loadUserGaijiTable();
+    // What an interrupted earlier run left is offered back before anything else.
+    QMetaObject::invokeMethod(
+        &Form1, [&Form1] { Form1.offerKeptFiles(); }, Qt::QueuedConnection);
     if (argc == 2) {
         // The file name's bytes as given, opened once the window is up, so an error
         // box shows over it.

@@ -299,6 +299,10 @@ void TForm1::loadUserGaijiTable() {
     showReport();
 }
 
+void TForm1::offerKeptFiles() {
+    run([this] { commands_.offerKeptFiles(); });
+}
+
 void TForm1::showReport() {
     reportPanel_->showReport(ws_.report, ws_.gaiji.size());
     std::vector<ViewMark> marks;

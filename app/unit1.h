@@ -43,6 +43,8 @@ class TForm1 : public QMainWindow, private FileCommandHost {
     // Reads the user's gaiji table, if there is one; an unusable table goes to the
     // error display and the program runs without it.
     void loadUserGaijiTable();
+    // Offers back the old content of files whose write an earlier run left unfinished.
+    void offerKeptFiles();
     ReportPanel* reportPanel() const { return reportPanel_; }
     BytePane* bytePane() const { return bytePane_; }
     // The status bar's texts: the file, its state, its mark and the place.

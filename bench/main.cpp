@@ -4,10 +4,14 @@
 
 #include "clibench.h"
 #include "convertcommand.h"
+#include "document/standardstreams.h"
 #include "fullbench.h"
 #include "windowcommand.h"
 
 int main(int argc, char** argv) {
+    // Before anything is opened: no file it writes gets a closed standard stream's
+    // descriptor, and what is printed never lands in one.
+    velmor::guardStandardStreams();
     if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
         return velmor::bench::runConvert(argc - 1, argv + 1);
     }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -13,12 +14,18 @@
 #include <vector>
 
 #include "commands/convertfile.h"
-#include "commands/messages.h"
+#include "document/errors.h"
+#include "document/keptfiles.h"
+#include "document/outputsink.h"
+#include "document/standardstreams.h"
+#include "document/stopsignals.h"
 #include "document/syscalls.h"
 #include "document/threads.h"
+#include "i18n.h"
 #include "options.h"
 #include "progress.h"
 #include "reportoutput.h"
+#include "texts.h"
 
 namespace {
 
@@ -37,24 +44,83 @@ std::uint64_t totalInputBytes(const std::vector<FileJob>& jobs) {
 
 // The line a refused or failed file gets on standard error.
 std::string failureLine(const FileResult& result) {
-    std::string line = "velmor-convert: " + result.path + ": " + result.message;
-    if (result.code != 0) line += " (" + std::to_string(result.code) + ")";
-    return line;
+    const std::string text =
+        result.outcome == FileOutcome::Refused ? refusalText(result) : failureText(result);
+    return "velmor-convert: " + shownInput(result.path) + ": " + text;
 }
 
-// Writes the JSON report to `path` ("-": standard output); false after telling why not.
-bool writeJson(const std::string& path, const std::vector<FileReport>& reports) {
-    const std::string json = reportJson(reports);
-    bool ok;
-    if (path == kStandardStream) {
-        ok = std::fwrite(json.data(), 1, json.size(), stdout) == json.size() &&
-             std::fflush(stdout) == 0;
-    } else {
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ok = out != nullptr && std::fwrite(json.data(), 1, json.size(), out) == json.size();
-        if (out != nullptr) ok = std::fclose(out) == 0 && ok;
+// What standard error says of a file's losses: the whole report with --report, else
+// one summary line unless quiet; the bytes after an end mark, which can be most of a
+// file, always with their line.
+std::string lossLines(const CommandLine& commandLine, const std::string& input,
+                      const ConversionReport& report) {
+    const std::string name = shownInput(input);
+    if (commandLine.printReport) return reportLines(name, report, commandLine.maxReport);
+    std::string lines;
+    const ReportEntry* endMark = nullptr;
+    for (const ReportEntry& entry : report.entries()) {
+        if (entry.kind == ReportKind::AfterEndMark) endMark = &entry;
     }
-    if (!ok) std::fprintf(stderr, "velmor-convert: %s: %s\n", path.c_str(), std::strerror(errno));
+    const bool onlyEndMark = endMark != nullptr && report.entries().size() == 1;
+    if (!commandLine.quiet && !report.empty() && !onlyEndMark) {
+        lines += "velmor-convert: " + name + ": " + lossSummary(report) + "\n";
+    }
+    if (endMark != nullptr)
+        lines += "velmor-convert: " + name + ": " + endMarkText(*endMark) + "\n";
+    return lines;
+}
+
+// Writes the JSON report to `path` ("-": standard output), a file as the outputs are
+// written; false after telling why not. A closed reader of standard output sets
+// `closedReader` instead, as for the converted text.
+bool writeJson(const std::string& path, const RunReport& run, bool& closedReader) {
+    const std::string json = reportJson(run);
+    try {
+        std::unique_ptr<OutputSink> sink = path == kStandardStream
+                                               ? openStreamSink(STDOUT_FILENO, path, false)
+                                               : openPathSink(path, -1, false);
+        sink->write(json);
+        sink->finish();
+        return true;
+    } catch (const EInOutError& error) {
+        if (path == kStandardStream && error.SystemError == EPIPE) {
+            closedReader = true;
+            return true;
+        }
+        std::fprintf(stderr, "velmor-convert: %s: %s\n", shownOutput(error.FileName).c_str(),
+                     ioFailureText(error).c_str());
+    } catch (const EAbort&) {
+        // A stop signal: the run ends with its status.
+    }
+    return false;
+}
+
+// Tells on standard error of each old content that an interrupted run kept, and how
+// to put it back; with `restore`, puts each back. False when one could not be.
+bool dealWithKeptFiles(bool restore) {
+    bool ok = true;
+    for (KeptFile& kept : findKeptFiles()) {
+        if (!restore) {
+            std::fprintf(stderr, "velmor-convert: %s: %s\n", kept.target.c_str(),
+                         fill(tr("a write of this file was interrupted; its old content is kept "
+                                 "in %1 (velmor-convert --restore-kept puts it back; removing "
+                                 "that file drops it)"),
+                              {kept.copy})
+                             .c_str());
+            continue;
+        }
+        try {
+            restoreKeptFile(kept);
+            std::fprintf(stderr, "velmor-convert: %s: %s\n", kept.target.c_str(),
+                         fill(tr("old content put back from %1"), {kept.copy}).c_str());
+        } catch (const EInOutError& error) {
+            std::fprintf(stderr, "velmor-convert: %s: %s\n", error.FileName.c_str(),
+                         ioFailureText(error).c_str());
+            ok = false;
+        } catch (const EAbort&) {
+            return false;
+        }
+    }
     return ok;
 }
 
@@ -70,10 +136,10 @@ class JobQueue {
         std::lock_guard lock(mutex_);
         ++workers_;
     }
-    // The next file's index; false when none is left.
+    // The next file's index; false when none is left, or a stop signal came.
     bool take(std::size_t& job) {
         std::lock_guard lock(mutex_);
-        if (waiting_.empty()) return false;
+        if (waiting_.empty() || stopSignal() != 0) return false;
         job = waiting_.front();
         waiting_.pop_front();
         return true;
@@ -102,6 +168,19 @@ class JobQueue {
     std::size_t workers_ = 0;
 };
 
+// Ends the program as a filter whose reader went away ends: by SIGPIPE, once every
+// other file is done and nothing is left behind.
+[[noreturn]] void endByClosedReader() {
+    std::fflush(stderr);
+    ::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::sigprocmask(SIG_UNBLOCK, &pipe, nullptr);
+    ::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
 int run(const CommandLine& commandLine) {
     const auto& jobs = commandLine.jobs;
     Progress bytes(totalInputBytes(jobs));
@@ -109,30 +188,38 @@ int run(const CommandLine& commandLine) {
     JobQueue queue(jobs.size());
     std::mutex resultsMutex;
     bool anyFailed = false;
-    bool anyLoss = false;
-    std::vector<FileReport> reports(jobs.size());
+    bool closedReader = false;
+    std::size_t lossy = 0;
+    RunReport run{commandLine.settings.direction, commandLine.settings.utf8,
+                  commandLine.settings.check,     commandLine.gaijiPath,
+                  commandLine.gaiji.size(),       {}};
+    run.files.resize(jobs.size());
     auto worker = [&] {
         for (std::size_t i; queue.take(i);) {
             FileResult result = convertFile(jobs[i], commandLine.settings, &bytes);
+            if (stopSignal() != 0) break;  // given up, not failed: the run's status tells
             bool stop = false;
             if (result.resourcesShort && jobs[i].input != kStandardStream &&
                 queue.putBack(i, stop)) {
                 if (stop) return;
                 continue;
             }
-            if (commandLine.printReport && !result.report.empty()) {
-                std::string lines =
-                    reportLines(jobs[i].input, result.report, commandLine.maxReport);
-                lines.pop_back();
-                progress.tell(lines);
+            const bool converted = result.outcome == FileOutcome::Converted;
+            if (converted) {
+                std::string lines = lossLines(commandLine, jobs[i].input, result.report);
+                if (!lines.empty()) {
+                    lines.pop_back();
+                    progress.tell(lines);
+                }
+            } else if (!result.closedReader) {
+                progress.tell(failureLine(result));
             }
-            if (result.outcome != FileOutcome::Converted) progress.tell(failureLine(result));
             {
                 std::lock_guard lock(resultsMutex);
-                anyLoss = anyLoss || !result.report.empty();
-                anyFailed = anyFailed || result.outcome != FileOutcome::Converted;
-                reports[i] = {jobs[i].input, commandLine.settings.direction,
-                              std::move(result.report), commandLine.settings.utf8};
+                lossy += converted && !result.report.empty();
+                anyFailed = anyFailed || (!converted && !result.closedReader);
+                closedReader = closedReader || result.closedReader;
+                run.files[i] = {jobs[i], std::move(result)};
             }
             progress.fileDone();
         }
@@ -152,24 +239,52 @@ int run(const CommandLine& commandLine) {
     }
     worker();
     for (Thread& thread : workers) thread.join();
-    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, reports)) {
+    if (const int signal = stopSignal()) return 128 + signal;
+    if (!commandLine.gaijiPath.empty() && !commandLine.quiet) {
+        progress.tell("velmor-convert: " +
+                      gaijiInUseText(commandLine.gaijiPath, commandLine.gaiji.size()));
+    }
+    if (!commandLine.reportJson.empty() && !writeJson(commandLine.reportJson, run, closedReader)) {
+        if (const int signal = stopSignal()) return 128 + signal;
         anyFailed = true;
     }
+    if (closedReader) endByClosedReader();
+    const bool check = commandLine.settings.check;
+    if (check && anyFailed && lossy > 0) {
+        // Status 1 hides the 3 of the files that would lose something: say so.
+        progress.tell("velmor-convert: " +
+                      fill(trn("%1 file would lose something; the status is 1 for the refused "
+                               "or failed ones",
+                               "%1 files would lose something; the status is 1 for the refused "
+                               "or failed ones",
+                               lossy),
+                           {std::to_string(lossy)}));
+    }
     if (anyFailed) return kExitSomeFailed;
-    return commandLine.settings.check && anyLoss ? kExitWouldLose : kExitConverted;
+    return check && lossy > 0 ? kExitWouldLose : kExitConverted;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is opened, so that no file gets the descriptor of a closed
+    // standard stream and what is meant for it.
+    guardStandardStreams();
+    installStopSignals(OnStop::ExitStatus);
+    setUpMessages();
     CommandLine commandLine;
     if (auto status = parseCommandLine(argc, argv, commandLine)) return *status;
-    // A closed standard output shows as a failed write of that file, not a signal.
+    // A closed reader of an output shows as a failed write of that file, not a signal,
+    // so that the other files are finished and nothing is left half written; the
+    // signal comes at the end (endByClosedReader).
     ::signal(SIGPIPE, SIG_IGN);
     try {
+        const bool kept = dealWithKeptFiles(commandLine.restoreKept);
+        if (const int signal = stopSignal()) return 128 + signal;
+        if (commandLine.restoreKept) return kept ? kExitConverted : kExitSomeFailed;
         return run(commandLine);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "velmor-convert: %s\n", kMsgOutOfMemory);
+        std::fprintf(stderr, "velmor-convert: %s\n", tr("out of memory"));
     }
     return kExitSomeFailed;
 }

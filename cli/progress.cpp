@@ -1,6 +1,9 @@
 #include "progress.h"
 
 #include <cstdio>
+#include <string>
+
+#include "i18n.h"
 
 namespace velmor {
 
@@ -51,12 +54,18 @@ void ProgressLine::draw() {
     const double mb = static_cast<double>(bytes_.done()) / 1e6;
     const double rate = seconds > 0 ? mb / seconds : 0;
     const double totalMb = static_cast<double>(bytes_.total()) / 1e6;
-    char left[32] = "";
+    const auto decimal = [](double value, int digits) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.*f", digits, value);
+        return std::string(text);
+    };
+    std::string line = fill(
+        tr("%1/%2 files, %3 MB, %4 MB/s"),
+        {std::to_string(filesDone_), std::to_string(files_), decimal(mb, 1), decimal(rate, 1)});
     if (rate > 0 && totalMb >= mb) {
-        std::snprintf(left, sizeof left, ", %.0f s left", (totalMb - mb) / rate);
+        line += fill(tr(", %1 s left"), {decimal((totalMb - mb) / rate, 0)});
     }
-    std::fprintf(stderr, "%s%zu/%zu files, %.1f MB, %.1f MB/s%s", kClearLine, filesDone_, files_,
-                 mb, rate, left);
+    std::fprintf(stderr, "%s%s", kClearLine, line.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 #include "convert/direction.h"
 
@@ -14,6 +15,9 @@ enum class Refusal {
     HoldsKanjiIn,  // towards VELMOR, the text already holds kanji-in sequences
     WouldLose,     // the conversion would lose something, and that was not wanted
 };
+
+// The refusal's name as the JSON report and the Python package give it ("kanji-in").
+std::string_view refusalName(Refusal reason);
 
 // What is known of a text about to be converted; a fact not known yet stays unset,
 // and its rule is not applied.
@@ -30,6 +34,9 @@ struct ConversionPolicy {
     bool canAsk = false;  // a question is asked (the window) rather than refused
     bool force = false;   // convert Shift-JIS that already holds kanji-in sequences
     bool strict = false;  // refuse a text that would lose something
+    // An empty text converts to an empty one instead of being refused: a filter's
+    // empty input gives empty output (the command line).
+    bool emptyConverts = false;
 };
 
 enum class Verdict { Convert, Refuse, Ask };

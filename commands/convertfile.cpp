@@ -1,8 +1,11 @@
 #include "convertfile.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "convert/converters.h"
@@ -12,11 +15,12 @@
 #include "convert/utf8step.h"
 #include "document/errors.h"
 #include "document/ioerror.h"
-#include "document/keptlineends.h"
+#include "document/lineends.h"
 #include "document/loadreport.h"
 #include "document/outputsink.h"
 #include "document/piecereader.h"
 #include "document/piecewriter.h"
+#include "document/syscalls.h"
 #include "document/textfile.h"
 #include "messages.h"
 
@@ -24,32 +28,79 @@ namespace velmor {
 
 namespace {
 
-// A refusal found while the file was read.
+// A refusal found while the file was read, and where its cause stands.
 struct Refused {
     Refusal reason;
+    std::uint64_t line = 0;
+    std::size_t column = 0;
+    std::string bytes;
 };
 
 void refuseUnless(Direction direction, const ConversionFacts& facts,
                   const ConversionPolicy& policy) {
     const Ruling ruling = ruleOnConversion(direction, facts, policy);
-    if (ruling.verdict != Verdict::Convert) throw Refused{ruling.reason};
+    if (ruling.verdict != Verdict::Convert) throw Refused{ruling.reason, 0, 0, {}};
 }
 
-// Where a conversion reads and writes: the job's files, or bytes in memory.
+// The pre-scan of one piece towards VELMOR: a kanji-in sequence wherever its two
+// bytes stand in `text`, the piece's text as the converter takes it (with
+// `fromUtf8`, its code page 932 form, line for line the piece's), refused unless the
+// policy converts anyway, with its place in the file.
+void preScan(const LoadedPiece& piece, std::string_view text, bool fromUtf8, ConversionFacts& facts,
+             const ConversionPolicy& policy) {
+    const std::size_t at = findKanjiIn(text);
+    facts.holdsKanjiIn = at != std::string::npos;
+    const Ruling ruling = ruleOnConversion(Direction::ToVelmor, facts, policy);
+    if (ruling.verdict == Verdict::Convert) return;
+    Refused refused{ruling.reason, 0, 0, {}};
+    if (at != std::string::npos) {
+        std::size_t index = 0, lineStart = 0;  // text's line holding `at`, and where it starts
+        for (std::size_t end = text.find("\r\n"); end < at; end = text.find("\r\n", end + 2)) {
+            ++index;
+            lineStart = end + 2;
+        }
+        std::size_t offset = at - lineStart;
+        if (fromUtf8 && index < piece.lineEnds.size()) {  // the UTF-8 character it came from
+            const std::size_t from = index == 0 ? 0 : piece.lineEnds[index - 1];
+            std::string sjis;
+            std::vector<std::size_t> sourceOf;
+            Utf8Step(Utf8Step::Way::ToCp932)
+                .convertMapped(
+                    std::string_view(piece.text).substr(from, piece.lineEnds[index] - from), sjis,
+                    sourceOf);
+            if (offset < sourceOf.size()) offset = sourceOf[offset];
+        }
+        refused.column = offset + 1;
+        if (!piece.raw.empty()) {  // loading dropped a CR of this piece: count it
+            ConversionReport load;
+            locateLoadEntries(piece.raw, load);
+            refused.column = LoadColumnMap(load).fileColumn(index + 1, refused.column);
+        }
+        refused.line = piece.firstLine + index + 1;
+        refused.bytes = text.substr(at, 2);
+    }
+    throw refused;
+}
+
+// Where a conversion reads and writes: the job's files, or bytes in memory and an
+// output the caller gives.
 struct Endpoints {
     const FileJob& job;
     std::optional<std::string_view> inputBytes;  // in place of job.input
     OutputSink* output = nullptr;                // in place of job.output
 };
 
-void openInput(TextFileRec& input, const Endpoints& io, const ConvertSettings& settings) {
+// The input: bytes in memory, standard input for "-", else the named file, a FIFO or
+// device as a stream whose descriptor `stream` keeps.
+void openInput(TextFileRec& input, sys::FileDescriptor& stream, const Endpoints& io,
+               const ConvertSettings& settings) {
     AssignName(input, io.job.input);
     if (io.inputBytes) {
         OpenMemory(input, *io.inputBytes);
     } else if (io.job.input == kStandardStream) {
         OpenStream(input, settings.standardInput);
     } else {
-        OpenRead(input);
+        OpenReadOrStream(input, stream);
     }
     CheckIo(input);
 }
@@ -59,19 +110,55 @@ std::unique_ptr<OutputSink> openOutput(const Endpoints& io, const ConvertSetting
     if (io.job.output == kStandardStream) {
         return openStreamSink(settings.standardOutput, io.job.output, holdBack);
     }
-    return openFileSink(io.job.output, input.stream ? -1 : input.handle.get());
+    return openPathSink(io.job.output, input.stream ? -1 : input.handle.get(), holdBack);
+}
+
+std::size_t lineCount(std::string_view text) {
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    return lines;
+}
+
+// Converts `text`, a piece's lines as the converter takes them, into `converted` and
+// its saved form with the line ends `ends` kept into `saved`. Where the conversion
+// made a byte of a line into a line break, the lines no longer match the ends one to
+// one: the text is converted again a line at a time, so that each end follows what
+// became of its own line.
+void convertKeepingEnds(std::string_view text, std::span<const LineEnd> ends,
+                        PieceConverter& converter, std::string& converted, std::string& saved) {
+    const PieceConverter before = converter;
+    converter.convert(text, converted);
+    saved.clear();
+    if (lineCount(converted) == ends.size()) return appendSavedWithEnds(converted, ends, saved);
+    converter = before;
+    converted.clear();
+    for (std::size_t line = 0, start = 0; start < text.size(); ++line) {
+        std::size_t end = text.find("\r\n", start);
+        end = end == std::string_view::npos ? text.size() : end + 2;
+        const std::size_t from = converted.size();
+        converter.convert(text.substr(start, end - start), converted);
+        appendSavedWithEnds(std::string_view(converted).substr(from),
+                            line < ends.size() ? ends.subspan(line, 1) : ends.subspan(0, 0), saved);
+        start = end;
+    }
 }
 
 // The pieces of one input through the converter into its output. Throws Refused,
 // and EInOutError naming the file it concerns.
 void convertPieces(const Endpoints& io, const ConvertSettings& settings, FileResult& result,
                    Progress* progress) {
+    sys::FileDescriptor stream;
     TextFileRec input;
-    openInput(input, io, settings);
+    openInput(input, stream, io, settings);
     TextFileGuard inputGuard(input);
     const bool keep = settings.keepLineEnds;
+    // Kept for a report in any case: the bytes after an end mark are always told, and
+    // a refusal's place is counted in the file's columns.
     std::optional<PieceReader> reader(std::in_place, input,
-                                      ReadPlan{settings.chunkBytes, 2, settings.report, keep});
+                                      ReadPlan{settings.chunkBytes, 2, true, keep});
     const Direction direction = settings.direction;
     const bool toUtf8 = settings.utf8 && direction == Direction::ToSjis;
     const bool fromUtf8 = settings.utf8 && direction == Direction::ToVelmor;
@@ -91,41 +178,43 @@ void convertPieces(const Endpoints& io, const ConvertSettings& settings, FileRes
     ConversionFacts facts;
     facts.noText = piece == nullptr || piece->text.empty();
     refuseUnless(direction, facts, settings.policy);
-    std::string_view text = textOf(*piece);
-    facts.holdsKanjiIn = direction == Direction::ToVelmor && containsKanjiIn(text);
-    refuseUnless(direction, facts, settings.policy);
+    if (facts.noText) piece = nullptr;  // an empty input converts to nothing at all
+    std::string_view text = piece != nullptr ? textOf(*piece) : std::string_view();
+    if (direction == Direction::ToVelmor && piece != nullptr) {
+        preScan(*piece, text, fromUtf8, facts, settings.policy);
+    }
 
     // Towards VELMOR a kanji-in found in a later piece refuses the whole file, as the
     // window's pre-scan does: standard output then waits until the end.
     const bool scansOn = direction == Direction::ToVelmor && !settings.policy.force;
     std::unique_ptr<OutputSink> opened;
-    OutputSink* sink = io.output;
+    OutputSink* sink = settings.check ? nullptr : io.output;
     if (!settings.check && sink == nullptr) {
-        opened = openOutput(io, settings, input, scansOn && !piece->last);
+        opened = openOutput(io, settings, input, scansOn && piece != nullptr && !piece->last);
         sink = opened.get();
     }
-    if (settings.check) sink = nullptr;
     std::optional<PieceWriter> writer;
     if (sink) writer.emplace(*sink);
     try {
         PieceConverter converter(direction, settings.tables);
-        std::string converted, formed;
-        std::vector<std::size_t> lineEnds;
-        for (;;) {
+        std::string converted, saved, formed;
+        const bool anyText = piece != nullptr;
+        while (piece != nullptr) {
             converted.clear();
+            // What goes out: the saved form with the line ends kept, or Document text
+            // that the writer puts into the saved form.
+            std::string* out = &converted;
             if (keep) {
-                converter.convertLines(text, piece->lineEnds.size(), converted, lineEnds);
-                formed.clear();
-                appendKeptLineEnds(converted, lineEnds, piece->endsRead, formed);
-                converted.swap(formed);
+                convertKeepingEnds(text, piece->ends, converter, converted, saved);
+                out = &saved;
             } else {
                 converter.convert(text, converted);
             }
             bool toUtf8Lost = false;
             if (toUtf8) {
                 formed.clear();
-                toUtf8Lost = step->convert(converted, formed);
-                converted.swap(formed);
+                toUtf8Lost = step->convert(*out, formed);
+                out->swap(formed);
             }
             if (settings.report) {
                 const bool mayReport = converter.takeMayReport();
@@ -137,25 +226,21 @@ void convertPieces(const Endpoints& io, const ConvertSettings& settings, FileRes
                 }
                 if (toUtf8Lost) addToUtf8Entries(*piece, settings.tables, result.report);
             }
-            if (writer && keep) writer->writeRaw(converted);
-            if (writer && !keep) writer->handSaved(converted);
+            if (writer && keep) writer->writeRaw(*out);
+            if (writer && !keep) writer->handSaved(*out);
             result.bytesRead += piece->inputBytes;
             tell(progress, piece->inputBytes);
             piece = reader->next();
             if (piece == nullptr) break;
             text = textOf(*piece);
-            if (scansOn) {
-                facts.holdsKanjiIn = containsKanjiIn(text);
-                refuseUnless(direction, facts, settings.policy);
-            }
+            if (scansOn) preScan(*piece, text, fromUtf8, facts, settings.policy);
         }
-        if (settings.report && reader->afterEndMark()) {
-            addAfterEndMark(*reader->afterEndMark(), result.report);
-        }
+        if (reader->afterEndMark()) addAfterEndMark(*reader->afterEndMark(), result.report);
+        result.report.sortByPlace();
         reader.reset();
         result.marked = converter.converted();
         if (writer) {
-            if (!keep) writer->writeRaw(kFinalLineEnd);
+            if (anyText && !keep) writer->writeRaw(kFinalLineEnd);
             writer->finish();
             result.bytesWritten = writer->written();
         }
@@ -196,6 +281,9 @@ FileResult convertOnce(const Endpoints& io, const ConvertSettings& settings, Pro
         result.refusal = refused.reason;
         result.path = job.input;
         result.message = refusalLine(refused.reason);
+        result.line = refused.line;
+        result.column = refused.column;
+        result.bytes = refused.bytes;
         return result;
     } catch (const EInOutError& error) {
         result.code = error.ErrorCode;
@@ -204,6 +292,7 @@ FileResult convertOnce(const Endpoints& io, const ConvertSettings& settings, Pro
         result.message = error.message();
         result.path = error.FileName;
         result.resourcesShort = error.ErrorCode == kIoTooManyOpenFiles;
+        result.closedReader = error.SystemError == EPIPE && error.FileName == job.output;
     } catch (const Exception& error) {
         result.message = error.message();
         result.path = job.input;
@@ -234,6 +323,10 @@ FileResult convertChecked(const Endpoints& io, const ConvertSettings& settings,
             checked.refusal = ruling.reason;
             checked.path = job.input;
             checked.message = refusalLine(ruling.reason);
+            const ReportEntry& first = checked.report.entries().front();
+            checked.line = first.line;
+            checked.column = first.column;
+            checked.bytes = first.bytes;
             return checked;
         }
     }

@@ -36,11 +36,10 @@ struct ConvertSettings {
     // Shift-JIS the output goes on to UTF-8 (--to-utf8), towards VELMOR the input
     // comes from UTF-8 (--from-utf8).
     bool utf8 = false;
-    // Every line is written with the line end it was read with (LF, CR LF, or none
-    // for a last line without one) and no line is added: appendKeptLineEnds in
-    // place of PieceWriter's saved form.
-    bool keepLineEnds = false;
     bool check = false;  // write nothing: only collect the report
+    // Write every line with the line end it was read with (a lone CR is one), and no
+    // line end after the last: the saved form's CR LF everywhere else.
+    bool keepLineEnds = false;
     // The descriptors "-" stands for.
     int standardInput = STDIN_FILENO;
     int standardOutput = STDOUT_FILENO;
@@ -53,22 +52,31 @@ struct FileResult {
     FileOutcome outcome = FileOutcome::Converted;
     Refusal refusal = Refusal::None;  // why it was refused
     std::string path;                 // the file the refusal or failure concerns
-    std::string message;              // the window's text for it
-    int code = 0;                     // a file error's code (EInOutError); 0 otherwise
-    int systemError = 0;              // the errno behind the code, where there is one
-    std::string keptCopy;             // where the old content of the output is kept, if anywhere
+    // Where in the input what refused it stands, when at one place: 1-based line and
+    // byte column in the input file, and its bytes. Line 0: at no place in particular.
+    std::uint64_t line = 0;
+    std::size_t column = 0;
+    std::string bytes;
+    std::string message;   // the window's text for it
+    int code = 0;          // a file error's code (EInOutError); 0 otherwise
+    int systemError = 0;   // the errno behind the code, where there is one
+    std::string keptCopy;  // where the old content of the output is kept, if anywhere
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesWritten = 0;
     bool resourcesShort = false;  // failed for lack of memory or descriptors
+    bool closedReader = false;    // failed because the reader of a stream output went away
     bool marked = false;          // the window would have marked the text as converted
-    ConversionReport report;      // with ConvertSettings::report
+    // With ConvertSettings::report, in the order of the places in the input; the bytes
+    // after an end mark, which were not read, are there in any case.
+    ConversionReport report;
 };
 
 // Converts one file as Open, the conversion and Save As in a freshly started window
 // would, a piece at a time through the pipeline the window uses; with settings.check
-// it only reads and converts. What it refuses is what ruleOnConversion says for the
-// settings' policy; with `strict`, a first pass finds whether anything would be
-// lost. A refused or failed file leaves its destination exactly as it was. Tells
+// it only reads and converts. An input or output named by a path may be a FIFO or a
+// character device: it is read or written straight through, as "-" is. What it refuses is what
+// ruleOnConversion says for the settings' policy; with `strict`, a first pass finds whether
+// anything would be lost. A refused or failed file leaves its destination exactly as it was. Tells
 // `progress` the input bytes as they are done.
 FileResult convertFile(const FileJob& job, const ConvertSettings& settings,
                        Progress* progress = nullptr);

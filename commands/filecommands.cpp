@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include "document/errors.h"
+#include "document/keptfiles.h"
 #include "document/loadsave.h"
+#include "document/stopsignals.h"
 #include "filenametext.h"
 #include "messages.h"
 
@@ -55,6 +57,16 @@ void FileCommands::closeDocument() {
     host_.setFileItemsEnabled(false);
 }
 
+void FileCommands::runWriteStep(Progress& progress, const std::function<void()>& step) {
+    try {
+        host_.runLongStep(StepKind::Save, progress, step);
+    } catch (...) {
+        endIfStopped();
+        throw;
+    }
+    endIfStopped();
+}
+
 FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
     SaveDialog1.filter = kSaveFilter;
     if (!dialogs_.runFileDialog(FileDialogKind::Save, SaveDialog1))
@@ -64,15 +76,40 @@ FileCommands::SaveOutcome FileCommands::saveSequence(bool clearMarkAfterWrite) {
     if (!overwriteAllowed(SaveDialog1.fileName, dialogs_)) return SaveOutcome::OverwriteRefused;
     Progress progress(ws_.document.TextSize());
     try {
-        host_.runLongStep(StepKind::Save, progress,
-                          [&] { saveFileAs(ws_, SaveDialog1.fileName, &progress); });
+        runWriteStep(progress, [&] { saveFileAs(ws_, SaveDialog1.fileName, &progress); });
     } catch (const EAbort&) {
         // Cancelled: the old file is as it was and the work stays, as after a refusal.
         return SaveOutcome::OverwriteRefused;
     }
+    // A cancel that came once the new file was replacing the old was refused.
+    if (progress.cancelRefused()) {
+        dialogs_.messageBox(kMsgSavedDespiteCancel, MsgKind::Information, mbOK);
+    }
     if (clearMarkAfterWrite) ws_.document.SetModifiedMark(false);
     host_.fileSaved(SaveDialog1.fileName);
     return SaveOutcome::Written;
+}
+
+void FileCommands::offerKeptFiles() {
+    for (KeptFile& kept : findKeptFiles()) {
+        const std::string question = kMsgKeptFileWas + displayFileName(kept.target) +
+                                     kMsgKeptFileIn + displayFileName(kept.copy) + kMsgKeptFileAsk;
+        switch (dialogs_.messageBox(question, MsgKind::Confirmation, mbYes | mbNo | mbCancel)) {
+            case mrYes: {
+                Progress progress(kept.size);
+                runWriteStep(progress, [&] { restoreKeptFile(kept, &progress); });
+                if (progress.cancelRefused()) {
+                    dialogs_.messageBox(kMsgSavedDespiteCancel, MsgKind::Information, mbOK);
+                }
+                break;
+            }
+            case mrNo:
+                dropKeptFile(kept);
+                break;
+            default:
+                break;  // asked again at the next start
+        }
+    }
 }
 
 bool FileCommands::refusedWhileOpen() {

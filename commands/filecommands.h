@@ -40,6 +40,11 @@ class FileCommands {
     void Exit1Click();
     // Sets CanClose to false when the window must stay open.
     void closequery(bool& CanClose);
+    // At start: for each file whose write in place an earlier run left unfinished (the
+    // process was killed, the machine went down), names the file and where its old
+    // content is kept, and asks whether to put it back (Yes), drop it (No) or ask
+    // again at the next start (Cancel).
+    void offerKeptFiles();
 
     // The two file dialogs; each remembers its last path and file type.
     FileDialogState OpenDialog1;
@@ -48,6 +53,10 @@ class FileCommands {
   private:
     enum class SaveOutcome { Written, DialogCancelled, OverwriteRefused };
     SaveOutcome saveSequence(bool clearMarkAfterWrite);
+    // Runs a step that writes a file. A stop signal that came meanwhile (the write
+    // gave up, putting the old content back, or had passed the point of no return)
+    // then ends the program.
+    void runWriteStep(Progress& progress, const std::function<void()>& step);
     int askSaveQuestion();
     bool refusedWhileOpen();
     void load(const std::string& path);

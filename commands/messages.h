@@ -49,8 +49,23 @@ inline constexpr char kMsgCloseFirst[] = "一旦、閉じてから開き直し�
 inline constexpr char kMsgSaveChanges[] = "ファイルが更新されています。保存しますか？";
 // The clipboard could not be taken.
 inline constexpr char kMsgClipboardError[] = "クリップボードを開くことができません";
+// A cancel that came once the new file was replacing the old one.
+inline constexpr char kMsgCancelTooLate[] = "保存を完了しています。キャンセルできません。";
+inline constexpr char kMsgSavedDespiteCancel[] =
+    "キャンセルできませんでした。\r\nファイルは保存されました。";
+// At start: the old content of a file whose write was interrupted was kept. The
+// question is the first text, the file's path, the second text, the kept copy's path,
+// then the third text.
+inline constexpr char kMsgKeptFileWas[] = "前回、次のファイルへの書き込みが中断されました。\r\n";
+inline constexpr char kMsgKeptFileIn[] = "\r\n元の内容は次のファイルに残してあります。\r\n";
+inline constexpr char kMsgKeptFileAsk[] =
+    "\r\n\r\n元の内容に戻しますか？\r\n"
+    "（いいえ：残した内容を削除します。キャンセル：次回の起動時にもう一度尋ねます。）";
 // What the error display shows when memory ran out.
 inline constexpr char kMsgOutOfMemory[] = "メモリが足りません";
+// Follows the error about the user's gaiji table at start: the program goes on
+// without one.
+inline constexpr char kMsgNoGaijiTable[] = "外字表は使用していません（外字表なしで続けます）";
 // Follows the bare file name in the overwrite question.
 inline constexpr char kMsgOverwriteSuffix[] = "は既存です。上書きしますか？";
 // What the error display says of a file that is no regular file (a device, a FIFO).

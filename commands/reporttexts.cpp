@@ -30,6 +30,8 @@ std::string kindSentence(ReportKind kind, std::size_t count) {
             return "漢字コードでない組 " + n + " 組を変換しました";
         case ReportKind::CutPair:
             return "行末で切れた漢字の組が " + n + " 箇所あります";
+        case ReportKind::IbmExtension:
+            return "VELMOR にない IBM 拡張文字 " + n + " 文字を空白にしました";
         case ReportKind::NoCp932:
             return "Shift-JIS にない文字 " + n + " 文字を〓にしました";
         case ReportKind::NoUnicode:
@@ -42,8 +44,15 @@ std::string kindSentence(ReportKind kind, std::size_t count) {
 
 std::string_view reportKindLabel(ReportKind kind) {
     static constexpr std::array<std::string_view, kReportKindCount> kLabels = {
-        "終端記号の後",          "単独の CR", "外字",     "範囲外の文字",
-        "切れた 2 バイト文字",   "不正な組",  "切れた組", "Shift-JIS にない文字",
+        "終端記号の後",
+        "単独の CR",
+        "外字",
+        "範囲外の文字",
+        "切れた 2 バイト文字",
+        "不正な組",
+        "切れた組",
+        "IBM 拡張文字",
+        "Shift-JIS にない文字",
         "文字にならないバイト列"};
     return kLabels[static_cast<std::size_t>(kind)];
 }
@@ -66,6 +75,9 @@ std::string reportEntryMessage(const ReportEntry& entry) {
             return "漢字コードでない組 " + reportBytesHex(entry.bytes) + " を変換しました";
         case ReportKind::CutPair:
             return "行末で漢字の組が切れています（" + reportBytesHex(entry.bytes) + "）";
+        case ReportKind::IbmExtension:
+            return "IBM 拡張文字 " + reportBytesHex(entry.bytes) +
+                   "（コードページ 932 の FA40–FC4B）は VELMOR にないため空白にしました";
         case ReportKind::NoCp932:
             return "Shift-JIS にない文字 " + reportBytesHex(entry.bytes) + " を〓にしました";
         case ReportKind::NoUnicode:
@@ -85,27 +97,35 @@ std::string reportBytesHex(std::string_view bytes, std::string_view separator) {
     return out;
 }
 
+ReportDigest digestReport(const ConversionReport& report) {
+    ReportDigest digest;
+    const auto& entries = report.entries();
+    if (entries.empty()) return digest;
+    digest.entries = entries.size();
+    digest.only = entries.front().kind;
+    for (std::size_t k = 0; k < kReportKindCount; ++k) {
+        if (report.count(static_cast<ReportKind>(k)) == 0) continue;
+        ++digest.kinds;
+        digest.only = static_cast<ReportKind>(k);
+    }
+    digest.onlyCount =
+        digest.only == ReportKind::AfterEndMark ? entries.front().length : entries.size();
+    digest.firstLine = entries.front().line;
+    for (const ReportEntry& entry : entries)
+        digest.firstLine = std::min(digest.firstLine, entry.line);
+    return digest;
+}
+
 std::string reportSummary(const ConversionReport& report, std::size_t gaijiInUse) {
     std::string summary;
     if (!report.empty()) {
-        const auto& entries = report.entries();
-        std::size_t kinds = 0;
-        ReportKind only = entries.front().kind;
-        for (std::size_t k = 0; k < kReportKindCount; ++k) {
-            if (report.count(static_cast<ReportKind>(k)) == 0) continue;
-            ++kinds;
-            only = static_cast<ReportKind>(k);
-        }
-        std::size_t firstLine = entries.front().line;
-        for (const ReportEntry& entry : entries) firstLine = std::min(firstLine, entry.line);
-        if (kinds > 1) {
-            summary = "変換で意味の失われる箇所が " + number(entries.size()) + " 件あります";
-        } else if (only == ReportKind::AfterEndMark) {
-            summary = kindSentence(only, entries.front().length);
+        const ReportDigest digest = digestReport(report);
+        if (digest.kinds > 1) {
+            summary = "変換で意味の失われる箇所が " + number(digest.entries) + " 件あります";
         } else {
-            summary = kindSentence(only, entries.size());
+            summary = kindSentence(digest.only, digest.onlyCount);
         }
-        summary += "（" + number(firstLine) + " 行目" + (entries.size() > 1 ? " ほか" : "") +
+        summary += "（" + number(digest.firstLine) + " 行目" + (digest.entries > 1 ? " ほか" : "") +
                    "）— 詳細 (" + kReportListKey + ")";
     }
     if (gaijiInUse > 0) {

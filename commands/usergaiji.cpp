@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <utility>
 
+#include "document/errors.h"
 #include "document/loadsave.h"
+#include "messages.h"
 
 namespace velmor {
 
@@ -34,7 +36,17 @@ std::string userGaijiTablePath() {
 void loadUserGaijiTable(Workspace& ws) {
     const std::string path = userGaijiTablePath();
     if (path.empty() || !fileExists(path)) return;
-    useGaijiTable(ws, loadGaijiTable(path));
+    // The error says what follows from it: the program goes on without a table.
+    const std::string without = std::string("\r\n") + kMsgNoGaijiTable;
+    try {
+        useGaijiTable(ws, loadGaijiTable(path));
+    } catch (const EGaijiTableError& error) {
+        throw EGaijiTableError(error.message() + without, error.FileName, error.Line, error.Problem,
+                               error.Field, error.EarlierLine);
+    } catch (const EInOutError& error) {
+        throw EInOutError(error.ErrorCode, error.message() + without, error.FileName,
+                          error.SystemError, error.KeptCopy);
+    }
 }
 
 }  // namespace velmor

@@ -169,18 +169,24 @@ void convertSjisToVelmor(std::string_view text, ScanState& scan, std::int32_t& t
     }
 }
 
-bool containsKanjiIn(std::string_view text) {
+std::size_t findKanjiIn(std::string_view text) {
     // A kanji-in's two bytes always lie in one line: no kanji-in second byte is a CR.
     const Byte* p = bytesOf(text);
     const std::size_t n = text.size();
     std::size_t i = 0;
     for (; i + 17 <= n; i += 16) {
-        if (kanjiInStarts16(p + i) != 0) return true;
+        if (const std::uint32_t starts = kanjiInStarts16(p + i); starts != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(starts));
+        }
     }
     for (; i + 1 < n; ++i) {
-        if (p[i] == 0x93 && isKanjiInSecond(p[i + 1])) return true;
+        if (p[i] == 0x93 && isKanjiInSecond(p[i + 1])) return i;
     }
-    return false;
+    return std::string_view::npos;
+}
+
+bool containsKanjiIn(std::string_view text) {
+    return findKanjiIn(text) != std::string_view::npos;
 }
 
 }  // namespace velmor

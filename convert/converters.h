@@ -47,5 +47,8 @@ void convertSjisToVelmorAt(std::string_view text, std::span<const std::size_t> s
 
 // True when a kanji-in sequence stands anywhere inside a line of the text.
 bool containsKanjiIn(std::string_view text);
+// Where the first kanji-in sequence of the text starts (as the pre-scan finds it,
+// wherever its two bytes stand); npos when there is none.
+std::size_t findKanjiIn(std::string_view text);
 
 }  // namespace velmor

@@ -162,7 +162,7 @@ class Conversion {
         }
         if (met) done = 1;
         // The last moment a cancel can still leave the text as it was.
-        if (!rewrite_.released()) tell(progress_, 0);
+        if (!rewrite_.released() && progress_ != nullptr && !progress_->commit()) throw EAbort();
         rewrite_.commit(std::move(pieces), changed);
     }
 
@@ -218,13 +218,14 @@ class Conversion {
     }
 
     // Old piece `i` is no longer read: its memory goes to the new pieces.
+    // The first one passes the point of no return; a cancel that came before stops the
+    // conversion with nothing given up.
     void release(std::size_t i) {
-        int expected = kOpen;
-        if (state_.compare_exchange_strong(expected, kReleased)) {
-            if (progress_ != nullptr) progress_->lockIn();
-        } else if (expected == kStopped) {
-            return;
+        if (state_.load() == kOpen && progress_ != nullptr && !progress_->commit()) {
+            checkGoingOn();
         }
+        int expected = kOpen;
+        if (!state_.compare_exchange_strong(expected, kReleased) && expected == kStopped) return;
         rewrite_.release(i);
     }
 

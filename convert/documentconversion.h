@@ -39,7 +39,7 @@ struct DocumentConversionPlan {
 // written into the memory of pieces converted before it: the old text and the new
 // one are never held whole at once, there is no joining of parts, and only the
 // growth of the text takes fresh memory. Once the first old piece is given up the
-// conversion can no longer be stopped: `progress` is then locked in (Progress::lockIn),
+// conversion can no longer be stopped: `progress` is then committed (Progress::commit),
 // and a cancel before that leaves everything as it was (EAbort). Where a line is very
 // long or the storage has a limit, the old text is kept until the end instead.
 //

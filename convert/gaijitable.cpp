@@ -57,29 +57,65 @@ bool isControlByte(unsigned b) {
     return b == 0x0A || b == 0x0D || b == 0x1A;
 }
 
-// Why a VELMOR pair cannot be mapped, or empty when it can.
-std::string velmorPairProblem(std::uint16_t pair) {
-    const unsigned first = pair >> 8, second = pair & 0xFF;
-    const Code2 code = {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second)};
-    if (first == 0x20) return "VELMOR の組 " + hex4(pair) + " は全角空白です（先頭バイト 20）";
-    for (const Code2& in : kKanjiIn) {
-        if (code == in) return "VELMOR の組 " + hex4(pair) + " は漢字インの並びです";
+// A field as the window's message shows it: as written when it is UTF-8, else its
+// bytes in hex.
+std::string shown(std::string_view field) {
+    if (isUtf8(field)) return std::string(field);
+    std::string out;
+    for (unsigned char c : field) {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", c);
+        out += buf;
     }
-    if (code == kKanjiOut) return "VELMOR の組 " + hex4(pair) + " は漢字アウトの並びです";
-    if (isControlByte(first) || isControlByte(second)) {
-        return "VELMOR の組 " + hex4(pair) + " に 0A、0D、1A のバイトがあります";
-    }
-    return {};
+    return "<" + out + ">";
 }
 
-// Why a Shift-JIS code cannot be mapped, or empty when it can.
-std::string sjisCodeProblem(std::uint16_t code) {
-    const unsigned lead = code >> 8, trail = code & 0xFF;
-    if (!isLeadByte(static_cast<std::uint8_t>(lead))) {
-        return "Shift-JIS コード " + hex4(code) + " の第 1 バイトが 81–9F、E0–FC にありません";
+// What is wrong with a VELMOR pair, if anything.
+std::optional<GaijiProblem> velmorPairProblem(std::uint16_t pair) {
+    const unsigned first = pair >> 8, second = pair & 0xFF;
+    const Code2 code = {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second)};
+    if (first == 0x20) return GaijiProblem::VelmorSpace;
+    for (const Code2& in : kKanjiIn) {
+        if (code == in) return GaijiProblem::VelmorKanjiIn;
     }
-    if (!isTrailByte(static_cast<std::uint8_t>(trail))) {
-        return "Shift-JIS コード " + hex4(code) + " の第 2 バイトが 40–7E、80–FC にありません";
+    if (code == kKanjiOut) return GaijiProblem::VelmorKanjiOut;
+    if (isControlByte(first) || isControlByte(second)) return GaijiProblem::VelmorControlByte;
+    return std::nullopt;
+}
+
+// What is wrong with a Shift-JIS code, if anything.
+std::optional<GaijiProblem> sjisCodeProblem(std::uint16_t code) {
+    if (!isLeadByte(static_cast<std::uint8_t>(code >> 8))) return GaijiProblem::SjisBadLead;
+    if (!isTrailByte(static_cast<std::uint8_t>(code & 0xFF))) return GaijiProblem::SjisBadTrail;
+    return std::nullopt;
+}
+
+// The window's text for a bad line.
+std::string problemText(GaijiProblem problem, const std::string& field, std::size_t earlier) {
+    switch (problem) {
+        case GaijiProblem::VelmorNotHex:
+            return "VELMOR の組「" + field + "」が 16 進 4 桁ではありません";
+        case GaijiProblem::NoSjisCode:
+            return "Shift-JIS コードがありません";
+        case GaijiProblem::SjisNotHex:
+            return "Shift-JIS コード「" + field + "」が 16 進 4 桁ではありません";
+        case GaijiProblem::VelmorSpace:
+            return "VELMOR の組 " + field + " は全角空白です（先頭バイト 20）";
+        case GaijiProblem::VelmorKanjiIn:
+            return "VELMOR の組 " + field + " は漢字インの並びです";
+        case GaijiProblem::VelmorKanjiOut:
+            return "VELMOR の組 " + field + " は漢字アウトの並びです";
+        case GaijiProblem::VelmorControlByte:
+            return "VELMOR の組 " + field + " に 0A、0D、1A のバイトがあります";
+        case GaijiProblem::SjisBadLead:
+            return "Shift-JIS コード " + field + " の第 1 バイトが 81–9F、E0–FC にありません";
+        case GaijiProblem::SjisBadTrail:
+            return "Shift-JIS コード " + field + " の第 2 バイトが 40–7E、80–FC にありません";
+        case GaijiProblem::VelmorAgain:
+            return "VELMOR の組 " + field + " は " + std::to_string(earlier) + " 行目にもあります";
+        case GaijiProblem::SjisAgain:
+            return "Shift-JIS コード " + field + " は " + std::to_string(earlier) +
+                   " 行目にもあります";
     }
     return {};
 }
@@ -115,33 +151,29 @@ GaijiTable parseGaijiTable(std::string_view text, std::string_view fileName) {
         std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        auto fail = [&](const std::string& what) {
+        auto fail = [&](GaijiProblem problem, std::string_view field, std::size_t earlier = 0) {
+            const std::string written = shown(field);
             throw EGaijiTableError(std::string(fileName) + ":" + std::to_string(number) + ": " +
-                                   what);
+                                       problemText(problem, written, earlier),
+                                   std::string(fileName), number, problem, std::string(field),
+                                   earlier);
         };
-        if (!isUtf8(line)) fail("UTF-8 として読めないバイトがあります");
         line = line.substr(0, line.find('#'));
         std::string_view velmorField = takeField(line);
         if (velmorField.empty()) continue;
         std::string_view sjisField = takeField(line);
         std::optional<std::uint16_t> velmor = parseHex4(velmorField);
-        if (!velmor) {
-            fail("VELMOR の組「" + std::string(velmorField) + "」が 16 進 4 桁ではありません");
-        }
-        if (sjisField.empty()) fail("Shift-JIS コードがありません");
+        if (!velmor) fail(GaijiProblem::VelmorNotHex, velmorField);
+        if (sjisField.empty()) fail(GaijiProblem::NoSjisCode, sjisField);
         std::optional<std::uint16_t> sjis = parseHex4(sjisField);
-        if (!sjis) {
-            fail("Shift-JIS コード「" + std::string(sjisField) + "」が 16 進 4 桁ではありません");
-        }
-        if (std::string problem = velmorPairProblem(*velmor); !problem.empty()) fail(problem);
-        if (std::string problem = sjisCodeProblem(*sjis); !problem.empty()) fail(problem);
+        if (!sjis) fail(GaijiProblem::SjisNotHex, sjisField);
+        if (auto problem = velmorPairProblem(*velmor)) fail(*problem, hex4(*velmor));
+        if (auto problem = sjisCodeProblem(*sjis)) fail(*problem, hex4(*sjis));
         if (auto [at, added] = velmorLines.emplace(*velmor, number); !added) {
-            fail("VELMOR の組 " + hex4(*velmor) + " は " + std::to_string(at->second) +
-                 " 行目にもあります");
+            fail(GaijiProblem::VelmorAgain, hex4(*velmor), at->second);
         }
         if (auto [at, added] = sjisLines.emplace(*sjis, number); !added) {
-            fail("Shift-JIS コード " + hex4(*sjis) + " は " + std::to_string(at->second) +
-                 " 行目にもあります");
+            fail(GaijiProblem::SjisAgain, hex4(*sjis), at->second);
         }
         table.add(*velmor, *sjis);
     }

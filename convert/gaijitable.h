@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "document/errors.h"
 #include "pairtables.h"
@@ -41,17 +42,45 @@ class GaijiPairTables {
     std::unique_ptr<SjisToVelmorTable> toVelmor_;
 };
 
-// A gaiji table that cannot be used. The message names the file, the line and
-// what is wrong with it.
-class EGaijiTableError : public Exception {
-  public:
-    using Exception::Exception;
+// What is wrong with a line of a gaiji table.
+enum class GaijiProblem {
+    VelmorNotHex,       // the first field is not four hex digits
+    NoSjisCode,         // the second field is missing
+    SjisNotHex,         // the second field is not four hex digits
+    VelmorSpace,        // the VELMOR pair starts with 20: the ideographic space
+    VelmorKanjiIn,      // the VELMOR pair is a kanji-in sequence
+    VelmorKanjiOut,     // the VELMOR pair is the kanji-out sequence
+    VelmorControlByte,  // the VELMOR pair holds 0A, 0D or 1A
+    SjisBadLead,        // the Shift-JIS code's first byte is no lead byte
+    SjisBadTrail,       // the Shift-JIS code's second byte is no trail byte
+    VelmorAgain,        // the VELMOR pair was mapped on an earlier line
+    SjisAgain,          // the Shift-JIS code was mapped on an earlier line
 };
 
-// Reads a table from its UTF-8 text, one mapping a line: the VELMOR pair and the
-// Shift-JIS code as four hex digits each, then anything as a comment. '#' starts a
-// comment; blank lines are ignored. Throws EGaijiTableError at the first bad line,
-// naming `fileName` and the line.
+// A gaiji table that cannot be used: the file, the line (from 1) and what is wrong
+// with it. The message is the window's text; the fields let others say it in their
+// own words.
+class EGaijiTableError : public Exception {
+  public:
+    EGaijiTableError(std::string message, std::string fileName, std::size_t line,
+                     GaijiProblem problem, std::string field, std::size_t earlierLine)
+        : Exception(std::move(message)),
+          FileName(std::move(fileName)),
+          Line(line),
+          Problem(problem),
+          Field(std::move(field)),
+          EarlierLine(earlierLine) {}
+    std::string FileName;
+    std::size_t Line;
+    GaijiProblem Problem;
+    std::string Field;        // the field concerned as written, bytes as they were
+    std::size_t EarlierLine;  // VelmorAgain, SjisAgain: the line that mapped it first
+};
+
+// Reads a table from its text, one mapping a line: the VELMOR pair and the Shift-JIS
+// code as four hex digits each, then anything as a comment. '#' starts a comment;
+// blank lines are ignored. Comments may hold any bytes (UTF-8, Shift-JIS or other).
+// Throws EGaijiTableError at the first bad line, naming `fileName` and the line.
 GaijiTable parseGaijiTable(std::string_view text, std::string_view fileName);
 
 // Reads and parses the table file at `path`. File errors raise EInOutError.

@@ -99,6 +99,10 @@ inline constexpr std::array<SjisRange, 6> kSjisRanges = {{
     {{0x87, 0x40}, {0x87, 0x9C}},  // 6: circled numbers and special symbols
 }};
 inline constexpr int kUserDefinedRange = 5;
+// The code page 932 characters inside range 5 that are no user-defined characters:
+// the IBM extensions (髙, 﨑, ⅰ and the like), as first byte * 256 + second byte.
+inline constexpr std::uint16_t kIbmExtensionFirst = 0xFA40;
+inline constexpr std::uint16_t kIbmExtensionLast = 0xFC4B;
 
 // The one or two bytes of `line` starting at 0-based `pos` (pos < line.size()).
 constexpr std::string_view pieceAt(std::string_view line, std::size_t pos) {

@@ -39,29 +39,4 @@ void PieceConverter::convert(std::string_view loaded, std::string& converted) {
     }
 }
 
-void PieceConverter::convertLines(std::string_view loaded, std::size_t lines,
-                                  std::string& converted, std::vector<std::size_t>& lineEnds) {
-    const std::size_t start = converted.size();
-    const ScanState scan = scan_;
-    const std::int32_t done = done_;
-    convert(loaded, converted);
-    lineEnds.clear();
-    for (std::size_t at = start; (at = findLineEnd(converted, at)) < converted.size(); at += 2) {
-        lineEnds.push_back(at + 2);
-    }
-    if (lineEnds.size() == lines) return;
-    // A pair converted to CR LF: the lines are converted again one at a time, which
-    // gives the same bytes, as any cut at line starts does.
-    converted.resize(start);
-    scan_ = scan;
-    done_ = done;
-    lineEnds.clear();
-    for (std::size_t from = 0; from < loaded.size();) {
-        const std::size_t end = std::min(findLineEnd(loaded, from) + 2, loaded.size());
-        convert(loaded.substr(from, end - from), converted);
-        lineEnds.push_back(converted.size());
-        from = end;
-    }
-}
-
 }  // namespace velmor

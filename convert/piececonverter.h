@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "converters.h"
 #include "direction.h"
@@ -31,10 +30,6 @@ class PieceConverter {
     // Appends the converted `loaded` lines (Document text, ending in CR LF) to
     // `converted`, with their line breaks made CR LF as the Document would make them.
     void convert(std::string_view loaded, std::string& converted);
-    // The same, also telling where the output of each of the `lines` lines of `loaded`
-    // ends in `converted`: the offset just past its CR LF (keep-line-ends).
-    void convertLines(std::string_view loaded, std::size_t lines, std::string& converted,
-                      std::vector<std::size_t>& lineEnds);
     // True when a conversion met what the window marks as converted (a kanji-in, or
     // a double-byte character).
     bool converted() const { return done_ == 1; }

@@ -91,7 +91,9 @@ void scanToVelmor(LineScan& s, const GaijiTable* table) {
         } else if (pos + 1 == s.inputEnd && isLeadByte(b)) {
             s.add(ReportKind::LoneLeadByte, pos, 1, outLength);
         } else if (range == kUserDefinedRange) {
-            s.add(ReportKind::Gaiji, pos, 2, 2);
+            const bool extension = pos + 1 < line.size() && s.codeAt(pos) >= kIbmExtensionFirst &&
+                                   s.codeAt(pos) <= kIbmExtensionLast;
+            s.add(extension ? ReportKind::IbmExtension : ReportKind::Gaiji, pos, 2, 2);
         } else if (!pair && isLeadByte(b) && pos + 1 < s.inputEnd && isTrailByte(s.at(pos + 1))) {
             // The trail byte is examined next as a piece of its own; when it stays a
             // single byte too, both bytes stand side by side in the output.

@@ -66,7 +66,8 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
 }
 
 void memo1_get_out(const Document& doc, const std::string& SaveFileName, Progress* progress) {
-    std::unique_ptr<OutputSink> sink = openFileSink(SaveFileName);
+    // A cancel is taken until the new file replaces the old one, and refused after.
+    std::unique_ptr<OutputSink> sink = openFileSink(SaveFileName, -1, progress);
     try {
         // The output is never longer than the text with a line end added and the final one.
         sink->expect(doc.TextSize() + 4);

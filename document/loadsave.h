@@ -26,7 +26,8 @@ void memo1set(Document& doc, const std::string& OpenFileName, ConversionReport* 
 // appended) followed by CR LF, then one more CR LF. A failed save leaves the old
 // file as it was. Throws EInOutError when a file step fails. `progress` is told the
 // text's bytes as they are written, and may stop the save (EAbort), which leaves the
-// old file as it was too.
+// old file as it was too, until the new file starts to replace the old one; a cancel
+// after that is refused (Progress::cancelRefused), and the save completes.
 void memo1_get_out(const Document& doc, const std::string& SaveFileName,
                    Progress* progress = nullptr);
 

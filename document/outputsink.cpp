@@ -7,7 +7,9 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "filepaths.h"
 #include "ioerror.h"
+#include "stopsignals.h"
 #include "syscalls.h"
 #include "textfile.h"
 #include "textfilewriting.h"
@@ -28,25 +30,36 @@ namespace {
     throwFailure(code, name, errnoBehind(code, errno));
 }
 
-// An open descriptor of the process's own, such as the standard output.
+// An open descriptor of the process's own, such as the standard output, or one
+// opened for the sink (`owned`), closed at finish().
 class StreamSink : public OutputSink {
   public:
     StreamSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    StreamSink(sys::FileDescriptor owned, std::string name)
+        : fd_(owned.get()), name_(std::move(name)), owned_(std::move(owned)) {}
 
     void write(std::string_view bytes) override {
+        // A pipe may keep the write waiting: a stop signal interrupts it.
+        StreamWait waiting;
         while (!bytes.empty()) {
             ssize_t n = sys::calls().write(fd_, bytes.data(), bytes.size());
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR) {
+                checkStopSignal();
+                continue;
+            }
             if (n < 0) throwErrno(name_);
             if (n == 0) throwFailure(kIoDiskFull, name_);
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
     }
-    void finish() override {}
+    void finish() override {
+        if (owned_ && owned_.close() != 0) throwErrno(name_);
+    }
 
   private:
     int fd_;
     std::string name_;
+    sys::FileDescriptor owned_;
 };
 
 // The output waits in an unnamed temporary file and goes to `target` at finish().
@@ -92,8 +105,9 @@ class HeldSink : public OutputSink {
 
 class FileSink : public OutputSink {
   public:
-    explicit FileSink(const std::string& path) {
+    FileSink(const std::string& path, Progress* cancel) {
         AssignName(file_, path);
+        file_.cancel = cancel;
         OpenWrite(file_);
         CheckIo(file_);
     }
@@ -119,6 +133,7 @@ class FileSink : public OutputSink {
     }
 
     void write(std::string_view bytes) override {
+        checkStopSignal();  // a stop signal gives the write up before the next chunk
         WriteText(file_, bytes);
         CheckIo(file_);
         startWriteBack();
@@ -156,9 +171,45 @@ class FileSink : public OutputSink {
 
 }  // namespace
 
-std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd) {
-    auto sink = std::make_unique<FileSink>(path);
+std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd, Progress* cancel) {
+    auto sink = std::make_unique<FileSink>(path, cancel);
     if (!sink->overwritesInputAt(inputFd)) return sink;
+    return std::make_unique<HeldSink>(std::move(sink), path);
+}
+
+std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, bool holdBack) {
+    bool fifo = false;
+    try {
+        return openFileSink(path, inputFd);
+    } catch (const EInOutError& error) {
+        if (error.ErrorCode != kIoNotRegularFile) throw;
+        // Not a regular file: a FIFO or character device is written as a stream.
+        struct stat st;
+        if (sys::calls().stat(path.c_str(), &st) != 0) throwCode(pathErrorCode(errno, path), path);
+        if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) throw;
+        fifo = S_ISFIFO(st.st_mode);
+    }
+    // A FIFO is opened as the shell's ">" opens it, with O_CREAT: in a sticky folder the
+    // kernel then refuses one of another user's (fs.protected_fifos), which could have
+    // been planted there to catch what is written. The open waits for a reader, which a
+    // stop signal interrupts.
+    sys::FileDescriptor fd;
+    {
+        StreamWait waiting;
+        constexpr int kFlags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
+        do {
+            fd = sys::FileDescriptor(fifo ? sys::calls().createTemp(path.c_str(), kFlags, 0666)
+                                          : sys::calls().open(path.c_str(), kFlags));
+            if (!fd && errno == EINTR) checkStopSignal();
+        } while (!fd && errno == EINTR);
+    }
+    if (!fd) throwCode(pathErrorCode(errno, path), path);
+    struct stat opened;
+    if (sys::calls().fstat(fd.get(), &opened) != 0) throwErrno(path);
+    // Made a regular file between the look and the open: saved as one.
+    if (S_ISREG(opened.st_mode)) return openFileSink(path, inputFd);
+    std::unique_ptr<OutputSink> sink = std::make_unique<StreamSink>(std::move(fd), path);
+    if (!holdBack) return sink;
     return std::make_unique<HeldSink>(std::move(sink), path);
 }
 

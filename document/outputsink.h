@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "progress.h"
+
 namespace velmor {
 
 // Where a saved text goes: a file, written safely, or a stream such as the standard
@@ -28,7 +30,16 @@ class OutputSink {
 // target that replaces it only once complete and on disk, or the target itself with
 // its old content kept. `inputFd` is the open input (or -1): when the target has to
 // be written in place and is that input, the output is held back until finish().
-std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd = -1);
+// `cancel`, when given, may give the output up until the new content replaces the
+// old (finish() then throws EAbort); a cancel after that is refused. A stop signal
+// gives it up the same way.
+std::unique_ptr<OutputSink> openFileSink(const std::string& path, int inputFd = -1,
+                                         Progress* cancel = nullptr);
+
+// The file `path` as openFileSink writes it, or, where it is a FIFO or a character
+// device (a pipe, /dev/null, a terminal, process substitution), written straight
+// through as a stream, held back until finish() with `holdBack`.
+std::unique_ptr<OutputSink> openPathSink(const std::string& path, int inputFd, bool holdBack);
 
 // The open descriptor `fd` (the standard output), named `name` in errors. With
 // `holdBack`, nothing reaches it before finish(): the output waits in an unnamed

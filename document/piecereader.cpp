@@ -122,11 +122,8 @@ void PieceReader::fetchBytes(Slot& slot) {
             cut = raw.size;
             break;
         }
-        const void* lf = ::memrchr(raw.data.get() + searched, '\n', raw.size - searched);
-        if (lf != nullptr) {
-            cut = static_cast<std::size_t>(static_cast<const char*>(lf) - raw.data.get()) + 1;
-            break;
-        }
+        cut = cutAt(raw, searched);
+        if (cut > 0) break;
         searched = raw.size;
         want = raw.size * 2;
     }
@@ -140,6 +137,29 @@ void PieceReader::fetchBytes(Slot& slot) {
     }
     slot.endOfInput = raw.size == 0;
     slot.piece.last = input_.endOfFile;
+    slot.ends.clear();
+    slot.loneCrs.clear();
+    if (plan_.keepLineEnds) {
+        markLineEnds(raw.data.get(), raw.size, input_.endOfFile, slot.ends, slot.loneCrs);
+    }
+}
+
+// Where the bytes read so far are cut: just past the last line end after `searched`
+// (what the last cut left holds none), or 0 when there is none yet. A CR last in the
+// bytes waits for the next byte to tell whether it is a lone CR.
+std::size_t PieceReader::cutAt(const Bytes& raw, std::size_t searched) const {
+    const char* data = raw.data.get();
+    std::size_t cut = 0;
+    if (const void* lf = ::memrchr(data + searched, '\n', raw.size - searched)) {
+        cut = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+    }
+    if (plan_.keepLineEnds && raw.size > 1 && raw.size - 1 > std::max(cut, searched)) {
+        const std::size_t from = std::max(cut, searched);
+        if (const void* cr = ::memrchr(data + from, '\r', raw.size - 1 - from)) {
+            cut = static_cast<std::size_t>(static_cast<const char*>(cr) - data) + 1;
+        }
+    }
+    return cut;
 }
 
 void PieceReader::load(Slot& slot) const {
@@ -174,24 +194,12 @@ void PieceReader::load(Slot& slot) const {
     }
     piece.inputBytes = used;
     piece.last = atEnd || slot.endMark != std::string::npos;
-    if (plan_.forReport && piece.droppedCr) piece.raw.assign(bytes.substr(0, used));
-    if (plan_.keepLineEnds) tellLineEnds(bytes.substr(0, used), piece);
-}
-
-// Every LF of `bytes` ends a line, with the CR before it if there is one; a last line
-// without LF ends with the input.
-void PieceReader::tellLineEnds(std::string_view bytes, LoadedPiece& piece) {
-    piece.endsRead.clear();
-    for (std::size_t at = 0; at < bytes.size();) {
-        const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
-        if (lf == nullptr) break;
-        const std::size_t end =
-            static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data());
-        piece.endsRead.push_back(end > 0 && bytes[end - 1] == '\r' ? LineEndRead::CrLf
-                                                                   : LineEndRead::Lf);
-        at = end + 1;
+    if (plan_.keepLineEnds) {
+        piece.ends.assign(slot.ends.begin(),
+                          slot.ends.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                  slot.ends.size(), piece.lineEnds.size())));
     }
-    if (piece.endsRead.size() < piece.lineEnds.size()) piece.endsRead.push_back(LineEndRead::None);
+    if (plan_.forReport && piece.droppedCr) piece.raw.assign(bytes.substr(0, used));
 }
 
 LoadedPiece* PieceReader::next() {
@@ -240,7 +248,17 @@ void PieceReader::countAfterEndMark(const Slot& slot, std::uint64_t line) {
         mark.firstBytes.append(data, std::min(room, size));
         mark.length += size;
     };
-    take(slot.raw.data.get() + slot.endMark + 1, slot.raw.size - slot.endMark - 1);
+    // A slot's lone CRs were made LFs for loading: the report shows the input's bytes.
+    const auto takeSlot = [&](const Slot& from, std::size_t start) {
+        const std::size_t kept = mark.firstBytes.size();
+        take(from.raw.data.get() + start, from.raw.size - start);
+        for (std::size_t cr : from.loneCrs) {
+            if (cr >= start && cr - start < mark.firstBytes.size() - kept) {
+                mark.firstBytes[kept + cr - start] = '\r';
+            }
+        }
+    };
+    takeSlot(slot, slot.endMark + 1);
     // With the input to itself, nothing is read meanwhile; the pieces read after the
     // mark are complete, and their slots stay until handed out, which none will be.
     std::lock_guard fetching(fetchMutex_);
@@ -249,9 +267,7 @@ void PieceReader::countAfterEndMark(const Slot& slot, std::uint64_t line) {
         std::lock_guard lock(mutex_);
         for (std::uint64_t index = slot.index + 1; index < nextFetch_; ++index) {
             for (const Slot& later : slots_) {
-                if (later.state != Slot::State::Free && later.index == index) {
-                    take(later.raw.data.get(), later.raw.size);
-                }
+                if (later.state != Slot::State::Free && later.index == index) takeSlot(later, 0);
             }
         }
     }

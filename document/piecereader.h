@@ -8,16 +8,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "lineends.h"
 #include "textfile.h"
 #include "threads.h"
 
 namespace velmor {
-
-// How a line of the input ended: with LF, with CR LF, or not at all (the last line).
-enum class LineEndRead : std::uint8_t { None, Lf, CrLf };
 
 // A run of whole lines of the input, in the form the Document holds them: each line
 // as loading gives it (every CR dropped, a space appended) and CR LF.
@@ -30,8 +27,8 @@ struct LoadedPiece {
     bool last = false;                  // nothing follows: the end of the input, or an end mark
     // The input bytes of its lines, kept for a report and only when a CR was dropped.
     std::string raw;
-    // How each of its lines ended in the input, with ReadPlan::keepLineEnds.
-    std::vector<LineEndRead> endsRead;
+    // With ReadPlan::keepLineEnds, what each of its lines ended with in the input.
+    std::vector<LineEnd> ends;
 };
 
 // What stood after a Ctrl-Z where a line began, which ends the input: never loaded.
@@ -46,7 +43,9 @@ struct ReadPlan {
     std::size_t pieceBytes = 4 << 20;  // input read per piece, before the cut moves to a line start
     std::size_t threads = 1;           // pieces loaded at once
     bool forReport = false;            // keep what a report of the load needs
-    bool keepLineEnds = false;         // tell how each line ended (LoadedPiece::endsRead)
+    // Note each line's end (LoadedPiece::ends), and take a lone CR as a line end of
+    // its own instead of dropping it.
+    bool keepLineEnds = false;
 };
 
 // The one way from an input to the Document's text: reads an open input in order
@@ -88,6 +87,8 @@ class PieceReader {
         std::size_t endMark = std::string::npos;  // where in `raw` a line began with Ctrl-Z
         LoadedPiece piece;
         std::exception_ptr error;
+        std::vector<LineEnd> ends;         // keepLineEnds: of the lines in `raw`
+        std::vector<std::size_t> loneCrs;  // keepLineEnds: where `raw` had them, now LFs
     };
 
     Slot* freeSlot();
@@ -97,9 +98,9 @@ class PieceReader {
     void fetch(Slot& slot);
     void fetchBytes(Slot& slot);
     void load(Slot& slot) const;
-    static void tellLineEnds(std::string_view bytes, LoadedPiece& piece);
     Slot* slotWithIndex(std::uint64_t index);
     void countAfterEndMark(const Slot& slot, std::uint64_t line);
+    std::size_t cutAt(const Bytes& raw, std::size_t searched) const;
 
     TextFileRec& input_;
     const ReadPlan plan_;

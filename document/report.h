@@ -20,10 +20,13 @@ enum class ReportKind : std::uint8_t {
     LoneLeadByte,   // a lead byte as the line's last byte
     InvalidPair,    // a pair in a run with a byte that is no VELMOR kanji byte
     CutPair,        // a line ending after the first byte of a pair in a run
-    NoCp932,        // UTF-8 in: a character with no code page 932 form, written as 〓
-    NoUnicode,      // bytes with no Unicode form: written as U+FFFD (or, towards VELMOR, 〓)
+    // A code page 932 character at FA40-FC4B (an IBM extension such as 髙 or ⅰ), which
+    // the VELMOR code has no place for: written as two spaces, as a gaiji is.
+    IbmExtension,
+    NoCp932,    // UTF-8 in: a character with no code page 932 form, written as 〓
+    NoUnicode,  // bytes with no Unicode form: written as U+FFFD (or, towards VELMOR, 〓)
 };
-inline constexpr std::size_t kReportKindCount = 9;
+inline constexpr std::size_t kReportKindCount = 10;
 
 // The kind's name as the command line and the JSON report print it.
 std::string_view reportKindName(ReportKind kind);
@@ -58,6 +61,10 @@ class ConversionReport {
 
     // How many conversions were recorded since the load.
     std::size_t conversions() const { return conversions_; }
+
+    // Puts the entries in the order of their places in the input file (line, then
+    // column); entries at one place keep the order they were found in.
+    void sortByPlace();
 
     bool empty() const { return entries_.empty(); }
     const std::vector<ReportEntry>& entries() const { return entries_; }

@@ -2,10 +2,12 @@
 
 #include <acl/libacl.h>
 #include <attr/libattr.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <pthread.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -31,16 +33,47 @@ int lstatPath(const char* path, struct stat* st) {
 int fstatFile(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
-int openTmpFile(const char* folder, int flags, mode_t mode) {
-    return ::open(folder, flags | O_TMPFILE, mode);
+int openTmpFile(int dir, int flags, mode_t mode) {
+    return ::openat(dir, ".", flags | O_TMPFILE, mode);
 }
-int linkTempFile(int fd, const char* path) {
+int linkTempFile(int fd, int dir, const char* name) {
     // Through /proc no privilege is needed; AT_EMPTY_PATH, where /proc is missing,
     // needs CAP_DAC_READ_SEARCH.
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (::linkat(AT_FDCWD, self.c_str(), dir, name, AT_SYMLINK_FOLLOW) == 0) return 0;
     if (errno != ENOENT) return -1;
-    return ::linkat(fd, "", AT_FDCWD, path, AT_EMPTY_PATH);
+    return ::linkat(fd, "", dir, name, AT_EMPTY_PATH);
+}
+int openInFolder(int dir, const char* name, int flags, mode_t mode) {
+    return ::openat(dir, name, flags, mode);
+}
+int renameInFolder(int dir, const char* from, const char* to) {
+    return ::renameat(dir, from, dir, to);
+}
+int unlinkInFolder(int dir, const char* name) {
+    return ::unlinkat(dir, name, 0);
+}
+int listNames(int dir, std::vector<std::string>* names) {
+    // The folder's own descriptor stays open and at its place: a copy is read.
+    const int copy = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0) return -1;
+    DIR* folder = ::fdopendir(copy);
+    if (folder == nullptr) {
+        const int err = errno;
+        ::close(copy);
+        errno = err;
+        return -1;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names->push_back(name);
+        errno = 0;
+    }
+    const int err = errno;
+    ::closedir(folder);
+    errno = err;
+    return err == 0 ? 0 : -1;
 }
 int copyAclFd(int from, int to) {
     // Without an error context the library reports nothing itself.
@@ -68,11 +101,12 @@ int startThreadNow(pthread_t* thread, void* (*entry)(void*), void* argument) {
 }
 
 const Calls kSystem = {
-    openFile,          createFile,     ::read,      ::write,      ::fsync,       ::close,
-    fstatFile,         statPath,       lstatPath,   ::readlink,   ::rename,      ::unlink,
-    ::fchmod,          ::fchown,       ::ftruncate, ::fallocate,  openTmpFile,   linkTempFile,
-    ::pread,           ::pwrite,       copyAclFd,   copyXattrsFd, folderFlagsOf, ::lseek,
-    ::sync_file_range, startThreadNow,
+    openFile,     createFile,   ::read,         ::write,        ::fsync,           ::close,
+    fstatFile,    statPath,     lstatPath,      ::readlink,     ::fchmod,          ::fchown,
+    ::ftruncate,  ::fallocate,  openTmpFile,    linkTempFile,   ::pread,           ::pwrite,
+    copyAclFd,    copyXattrsFd, folderFlagsOf,  ::lseek,        ::sync_file_range, startThreadNow,
+    openInFolder, ::fstatat,    renameInFolder, unlinkInFolder, ::mkdirat,         ::flock,
+    listNames,
 };
 
 const Calls* current = &kSystem;

@@ -5,7 +5,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace velmor::sys {
 
@@ -24,14 +26,12 @@ enum class Call {
     Stat,
     Lstat,
     Readlink,
-    Rename,
-    Unlink,
     Fchmod,
     Fchown,
     Ftruncate,
     Fallocate,
-    TmpFile,   // open(folder, O_TMPFILE | flags, mode): a file without a name
-    LinkTemp,  // gives a file made by TmpFile the name `path`
+    TmpFile,   // openat(folder, ".", O_TMPFILE | flags, mode): a file without a name
+    LinkTemp,  // gives a file made by TmpFile the name `name` in the open folder `dir`
     Pread,
     Pwrite,
     CopyAcl,      // the access ACL (or the permission bits) from one file to another
@@ -40,6 +40,13 @@ enum class Call {
     Lseek,
     SyncRange,    // sync_file_range: starts writing a range back to disk
     StartThread,  // pthread_create, with -1 and errno in place of its result
+    OpenAt,       // openat: a name in an open folder
+    FstatAt,
+    RenameAt,  // renameat within one open folder
+    UnlinkAt,
+    MkdirAt,
+    Flock,
+    ListFolder,  // the names in an open folder, "." and ".." left out
     Count
 };
 
@@ -54,14 +61,12 @@ struct Calls {
     int (*stat)(const char* path, struct stat* st);
     int (*lstat)(const char* path, struct stat* st);
     ssize_t (*readlink)(const char* path, char* buf, std::size_t size);
-    int (*rename)(const char* from, const char* to);
-    int (*unlink)(const char* path);
     int (*fchmod)(int fd, mode_t mode);
     int (*fchown)(int fd, uid_t owner, gid_t group);
     int (*ftruncate)(int fd, off_t length);
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
-    int (*tmpFile)(const char* folder, int flags, mode_t mode);
-    int (*linkTemp)(int fd, const char* path);
+    int (*tmpFile)(int dir, int flags, mode_t mode);
+    int (*linkTemp)(int fd, int dir, const char* name);
     ssize_t (*pread)(int fd, void* buf, std::size_t count, off_t offset);
     ssize_t (*pwrite)(int fd, const void* buf, std::size_t count, off_t offset);
     int (*copyAcl)(int from, int to);
@@ -70,6 +75,13 @@ struct Calls {
     off_t (*lseek)(int fd, off_t offset, int whence);
     int (*syncRange)(int fd, off_t offset, off_t bytes, unsigned int flags);
     int (*startThread)(pthread_t* thread, void* (*entry)(void*), void* argument);
+    int (*openAt)(int dir, const char* name, int flags, mode_t mode);
+    int (*fstatAt)(int dir, const char* name, struct stat* st, int flags);
+    int (*renameAt)(int dir, const char* from, const char* to);
+    int (*unlinkAt)(int dir, const char* name);
+    int (*mkdirAt)(int dir, const char* name, mode_t mode);
+    int (*flock)(int fd, int operation);
+    int (*listFolder)(int dir, std::vector<std::string>* names);
 };
 
 // The real calls.

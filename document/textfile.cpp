@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "filepaths.h"
 #include "ioerror.h"
+#include "stopsignals.h"
 #include "syscalls.h"
 #include "textfileshared.h"
 
@@ -79,6 +81,28 @@ void OpenMemory(TextFileRec& file, std::string_view bytes) {
     file.inMemory = true;
 }
 
+void OpenReadOrStream(TextFileRec& file, sys::FileDescriptor& stream) {
+    OpenRead(file);
+    if (PendingIoError != kIoNotRegularFile) return;
+    // Not a regular file: a FIFO or character device is read as a stream.
+    struct stat st;
+    if (sys::calls().stat(file.name.c_str(), &st) != 0)
+        return fail(pathErrorCode(errno, file.name));
+    if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) return;  // 105 stays pending
+    PendingIoError = 0;
+    {
+        // A FIFO waits for its writer, which a stop signal interrupts.
+        StreamWait waiting;
+        do {
+            stream = sys::FileDescriptor(
+                sys::calls().open(file.name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+            if (!stream && errno == EINTR) checkStopSignal();
+        } while (!stream && errno == EINTR);
+    }
+    if (!stream) return fail(pathErrorCode(errno, file.name));
+    OpenStream(file, stream.get());
+}
+
 std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size) {
     std::size_t got = 0;
     if (file.inMemory) {
@@ -89,10 +113,17 @@ std::size_t ReadBytes(TextFileRec& file, char* data, std::size_t size) {
         if (got < size) file.endOfFile = true;
         return got;
     }
+    checkStopSignal();
+    // A pipe or terminal may keep the read waiting: a stop signal interrupts it.
+    std::optional<StreamWait> waiting;
+    if (file.stream) waiting.emplace();
     while (got < size && !file.endOfFile) {
         ssize_t n =
             sys::calls().read(file.handle.get(), data + got, std::min(size - got, kMaxTransfer));
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR) {
+            checkStopSignal();
+            continue;
+        }
         if (n < 0) {
             fail(ioErrorCode(errno));
             file.endOfFile = true;

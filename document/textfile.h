@@ -7,18 +7,19 @@
 #include <string>
 #include <string_view>
 
+#include "progress.h"
 #include "syscalls.h"
+#include "writerecord.h"
 
 namespace velmor {
 
 enum class TextFileMode { Closed, Reading, Writing };
 
 // Writing in place: the file's old content, kept until the new one is complete so
-// that a failure can put it back.
+// that a failure can put it back, and a start after the process died can offer it.
 struct OldContent {
     std::size_t size = 0;
-    std::string bytes;         // the content itself, for a small file
-    sys::FileDescriptor copy;  // else an unnamed copy in the temporary folder
+    sys::FileDescriptor copy;  // a named, synced copy in the state folder (WriteRecord)
     bool touched = false;      // a byte of the file may have been overwritten
     bool restored = false;     // put back after a failure; nothing more to undo
     int restoreFailure = 0;    // why putting it back failed; 0 when it did not
@@ -45,11 +46,16 @@ struct TextFileRec {
     bool inMemory = false;
 
     std::string target;          // writing: the path the content ends up at, links resolved
+    sys::FileDescriptor folder;  // writing: the target's folder, where every name below is
+    std::string entry;           // writing: the target's name in that folder
     std::string tempName;        // writing: the name the new file has, while it has one
     bool unnamedTemp = false;    // writing: the new file has no name until it is complete
     bool createdTarget = false;  // writing: the target did not exist before this save
+    WriteRecord record;          // writing: tells a later start of a named new file or old content
+    Progress* cancel = nullptr;  // writing: may stop the write until the new file replaces the old
     std::size_t written = 0;     // writing: bytes handed to the file so far
     std::size_t claimed = 0;     // writing in place: disk space claimed from the start
+    std::size_t claimTried = 0;  // writing in place: how far a claim was asked for, granted or not
     std::size_t sizeLimit = 0;   // writing: the largest file the process may write
     bool replacing = false;      // writing: an existing target is replaced by the new file
     bool inPlace = false;
@@ -65,7 +71,8 @@ inline thread_local int PendingIoError = 0;
 // The errno behind PendingIoError's code; 0 when the layer set the code itself.
 inline thread_local int PendingIoErrno = 0;
 // Where the old content of a file written in place is kept, when a failed save
-// could not put it back; empty otherwise. It belongs to PendingIoError's code.
+// could not put it back, or once the new content was in place could not drop the
+// copy's record; empty otherwise. It belongs to PendingIoError's code.
 inline thread_local std::string PendingIoCopy;
 
 // Resets the record to closed with the given name. A file still open is released.
@@ -81,14 +88,27 @@ void OpenStream(TextFileRec& file, int fd);
 // reading as a stream under the record's name.
 void OpenMemory(TextFileRec& file, std::string_view bytes);
 
+// Opens the named file for reading as OpenRead does, except that a FIFO or a
+// character device (a pipe, a terminal, /dev/null, process substitution) is opened
+// too, waiting for a writer as a FIFO does, and read as a stream of no known size.
+// Its descriptor goes to `stream`, which the caller keeps while reading and which
+// closes it after: CloseText leaves a stream open.
+void OpenReadOrStream(TextFileRec& file, sys::FileDescriptor& stream);
+
 // Prepares writing the named file: a new file in the target's folder that CloseText
 // puts in place of the target. An existing target must be a regular file with a
 // write permission bit (else 5, or 105 for a FIFO, socket or device) that the kernel
-// lets this process open for writing through the given path; a link is followed
-// only as far as the kernel follows it. The target is written in place, after its
-// old content is kept, where replacing it would change what it is: several names,
-// an owner, group, ACL or extended attribute the new file cannot take, a folder that
-// refuses new files or their renaming.
+// lets this process open for writing through the given path, as the shell's ">"
+// opens it (so a file another user planted in a sticky folder is refused where
+// fs.protected_regular says so); a link is followed only as far as the kernel
+// follows it. The target is written in place, after its old content is kept in the
+// state folder, where replacing it would change what it is: several names, an owner,
+// group, ACL or extended attribute the new file cannot take, a folder that refuses
+// new files or their renaming. Names in the target's folder are made relative to it,
+// so a target whose path is close to PATH_MAX can be written. A new file that has to
+// have a name while it is written is recorded in the state folder, so that a start
+// after a killed process removes it. `cancel`, set on the record before, may stop
+// the write until the new file replaces the old.
 void OpenWrite(TextFileRec& file);
 
 // Reads up to `size` bytes into `data`, fewer only at the end of the file, and
@@ -108,7 +128,9 @@ void WriteText(TextFileRec& file, std::string_view text);
 
 // Finishes the file: for writing, flushes, syncs to disk and puts the new file in
 // place; for reading, fails with 1006 when the file changed since it was opened.
-// The record is closed afterwards, also when a step failed.
+// The record is closed afterwards, also when a step failed. A stop signal or a
+// cancel that came before the new content replaces the old gives the write up
+// (EAbort), the old file staying as it was; one that comes after is refused.
 void CloseText(TextFileRec& file);
 
 // Raises EInOutError for a pending code and clears it; nothing when none is pending.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "filepaths.h"
 #include "ioerror.h"
 #include "textfileshared.h"
 #include "textfilewriting.h"
@@ -12,9 +13,6 @@
 namespace velmor {
 
 namespace {
-
-// Old content up to this size is kept in memory; larger content in a file.
-constexpr std::size_t kCopyInMemory = 16 << 20;
 
 std::string tempFolder() {
     const char* folder = ::getenv("TMPDIR");
@@ -33,42 +31,27 @@ int copyBytes(TextFileRec& file, int from, int to, std::size_t size) {
     return 0;
 }
 
+// Gives the file the size `size` and back the disk space claimed past it. A cut to the
+// size a file has already may leave such space claimed (ext4 on some kernels), so
+// the cut is made from one byte further.
+int cutBack(int fd, std::size_t size) {
+    const auto end = static_cast<off_t>(size);
+    // Past the process's size limit the file cannot grow: the cut alone then.
+    if (sys::calls().ftruncate(fd, end + 1) != 0 && errno != EFBIG) return ioErrorCode(errno);
+    if (sys::calls().ftruncate(fd, end) != 0) return ioErrorCode(errno);
+    return 0;
+}
+
 int restore(TextFileRec& file) {
     OldContent& old = file.old;
     const int fd = file.handle.get();
     if (fd < 0) return ioErrorCode(EBADF);
     if (old.touched) {
-        int code = old.copy ? copyBytes(file, old.copy.get(), fd, old.size)
-                            : writeExactly(fd, old.bytes.data(), old.size, 0);
-        if (code != 0) return code;
+        if (int code = copyBytes(file, old.copy.get(), fd, old.size)) return code;
     }
-    // Also frees the blocks claimed past the old end.
-    if (sys::calls().ftruncate(fd, static_cast<off_t>(old.size)) != 0) return ioErrorCode(errno);
+    if (int code = cutBack(fd, old.size)) return code;
     if (sys::calls().fsync(fd) != 0) return ioErrorCode(errno);
     return 0;
-}
-
-// Leaves the old content under a name in the temporary folder; empty when that fails.
-std::string nameTheCopy(TextFileRec& file) {
-    OldContent& old = file.old;
-    const std::string folder = tempFolder();
-    if (old.copy) {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = freshTempName(folder);
-            if (sys::calls().linkTemp(old.copy.get(), name.c_str()) == 0) return name;
-            if (errno != EEXIST) break;
-        }
-        return {};
-    }
-    std::string name;
-    sys::FileDescriptor fd = createNamed(folder, O_WRONLY | O_EXCL | O_CLOEXEC, 0600, name);
-    if (!fd) return {};
-    if (writeExactly(fd.get(), old.bytes.data(), old.size, 0) != 0 ||
-        sys::calls().fsync(fd.get()) != 0 || fd.close() != 0) {
-        sys::calls().unlink(name.c_str());
-        return {};
-    }
-    return name;
 }
 
 }  // namespace
@@ -105,25 +88,44 @@ int writeExactly(int fd, const char* data, std::size_t size, off_t at) {
 // A file in the temporary folder that vanishes with its descriptor: unnamed where
 // the file system allows, else named and removed at once.
 sys::FileDescriptor scratchFile() {
-    const std::string folder = tempFolder();
-    sys::FileDescriptor fd(sys::calls().tmpFile(folder.c_str(), O_RDWR | O_CLOEXEC, 0600));
+    sys::FileDescriptor folder(
+        sys::calls().open(tempFolder().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return folder;
+    sys::FileDescriptor fd(sys::calls().tmpFile(folder.get(), O_RDWR | O_CLOEXEC, 0600));
     if (fd || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-    std::string name;
-    fd = createNamed(folder, O_RDWR | O_EXCL | O_CLOEXEC, 0600, name);
-    if (fd) sys::calls().unlink(name.c_str());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = freshTempName();
+        fd = sys::FileDescriptor(sys::calls().openAt(folder.get(), name.c_str(),
+                                                     O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd) {
+            sys::calls().unlinkAt(folder.get(), name.c_str());
+            return fd;
+        }
+        if (errno != EEXIST) break;
+    }
     return fd;
 }
 
 int keepOldContent(TextFileRec& file, int readable, std::size_t size) {
     OldContent& old = file.old;
     old.size = size;
-    if (size <= kCopyInMemory) {
-        old.bytes.resize(size);
-        return readExactly(readable, old.bytes.data(), size, 0);
-    }
-    sys::FileDescriptor copy = scratchFile();
+    // A named copy, on disk with a record of whose it is before the file is touched:
+    // should the process die meanwhile, the next start offers it back.
+    if (int err = file.record.open()) return ioErrorCode(err);
+    sys::FileDescriptor copy = file.record.makeKeptFile();
     if (!copy) return ioErrorCode(errno);
     if (int code = copyBytes(file, readable, copy.get(), size)) return code;
+    if (sys::calls().fsync(copy.get()) != 0) return ioErrorCode(errno);
+    std::string folder;
+    if (int err = folderPathOf(file.folder.get(), folderOf(file.target), folder)) {
+        errno = err;
+        return ioErrorCode(err);
+    }
+    if (int err = file.record.write(WriteRecord::Kind::Old, folder + "/" + file.entry,
+                                    file.record.keptPath(), size, true)) {
+        errno = err;
+        return ioErrorCode(err);
+    }
     old.copy = std::move(copy);
     return 0;
 }
@@ -133,10 +135,15 @@ std::string putBackOldContent(TextFileRec& file) {
     file.old.restored = true;
     // Until the first write or claim the file is as it was, its old content perhaps
     // not even read.
-    if (!file.old.touched && file.claimed == 0) return {};
-    file.old.restoreFailure = restore(file);
-    if (file.old.restoreFailure == 0) return {};
-    return nameTheCopy(file);
+    if (file.old.touched || file.claimTried > 0) file.old.restoreFailure = restore(file);
+    if (file.old.restoreFailure == 0) {
+        file.record.remove();
+        return {};
+    }
+    // The copy stays where it is, with its record, for the user and the next start.
+    std::string kept = file.record.keptPath();
+    file.record.release();
+    return kept;
 }
 
 }  // namespace velmor

@@ -14,13 +14,8 @@ namespace velmor {
 // file is written; textfileinplace.cpp keeps and puts back the old content of a
 // file written in place.
 
-// A name in `folder` that no file had a moment ago.
-std::string freshTempName(const std::string& folder);
-
-// Creates a new file under a fresh name in `folder` (set in `name`). Returns no
-// descriptor, with errno set, on failure.
-sys::FileDescriptor createNamed(const std::string& folder, int flags, mode_t mode,
-                                std::string& name);
+// A name for a new file of this process's, which no file had a moment ago.
+std::string freshTempName();
 
 // Reads exactly `size` bytes of `fd` at `at` into `data`; returns 0 or a code. A file
 // that ends early has been changed (1006).
@@ -34,12 +29,13 @@ int writeExactly(int fd, const char* data, std::size_t size, off_t at);
 sys::FileDescriptor scratchFile();
 
 // Keeps the `size` bytes of old content of the file to be written in place, read
-// through `readable`, before any of it is overwritten. Returns 0 or a code.
+// through `readable`, in a synced file of the state folder with its record, before
+// any of it is overwritten. Returns 0 or a code.
 int keepOldContent(TextFileRec& file, int readable, std::size_t size);
 
-// After a failure: puts the old content back and gives the file its old size (which
-// also frees the space claimed). Where that fails, the old content is left under a
-// name, which is returned; empty when it is back. Done once.
+// After a failure: puts the old content back and gives the file its old size and
+// back the space claimed; the kept copy then goes. Where that fails, the copy stays
+// with its record, and its path is returned; empty when the content is back. Done once.
 std::string putBackOldContent(TextFileRec& file);
 
 }  // namespace velmor

@@ -35,8 +35,7 @@ def convert_one(input_path: str, output_path: str, direction: str, force: bool,
         entries = velmor_kanji.convert_file(input_path, output_path, direction, force=force,
                                             gaiji=gaiji)
     except velmor_kanji.VelmorError as error:
-        code = f" ({error.code})" if isinstance(error, velmor_kanji.FileError) else ""
-        return input_path, {}, f"{error}{code}"
+        return input_path, {}, str(error)
     return input_path, dict(collections.Counter(entry.kind for entry in entries)), ""
 
 

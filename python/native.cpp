@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/texts.h"
 #include "commands/convertfile.h"
 #include "convert/gaijitable.h"
 #include "document/hugepages.h"
@@ -37,6 +38,7 @@ std::shared_ptr<Gaiji> loadGaiji(const std::string& path) {
 
 ConvertSettings settingsFor(const std::string& direction) {
     ConvertSettings settings;
+    settings.policy.emptyConverts = true;  // as velmor-convert: empty input, empty output
     if (direction == "to-sjis" || direction == "to-utf8") {
         settings.direction = Direction::ToSjis;
     } else if (direction == "to-velmor" || direction == "from-utf8") {
@@ -95,36 +97,22 @@ py::object roomFor(std::size_t input) {
     throw std::bad_alloc();
 }
 
-const char* refusalName(Refusal reason) {
-    switch (reason) {
-        case Refusal::NoText:
-            return "no-text";
-        case Refusal::DoneBefore:
-            return "done-before";
-        case Refusal::HoldsKanjiIn:
-            return "holds-kanji-in";
-        case Refusal::WouldLose:
-            return "would-lose";
-        case Refusal::None:
-            break;
-    }
-    return "none";
-}
-
 // Raises the exception of velmor_kanji._errors that stands for a refused or failed
-// conversion, with velmor-convert's message for it.
+// conversion, with velmor-convert's message for it (what follows the file's name on
+// its line).
 [[noreturn]] void raiseFor(const FileResult& result) {
     const py::module_ errors = py::module_::import("velmor_kanji._errors");
     py::object error;
     if (result.outcome == FileOutcome::Refused) {
-        error = errors.attr("ConversionRefused")(result.message, refusalName(result.refusal));
+        error = errors.attr("ConversionRefused")(refusalText(result),
+                                                 std::string(refusalName(result.refusal)));
     } else if (result.code != 0) {
-        error = errors.attr("FileError")(result.message, result.code, result.systemError,
+        error = errors.attr("FileError")(failureText(result), result.code, result.systemError,
                                          py::bytes(result.path), result.keptCopy);
     } else if (result.resourcesShort) {
-        error = py::module_::import("builtins").attr("MemoryError")(result.message);
+        error = py::module_::import("builtins").attr("MemoryError")(failureText(result));
     } else {
-        error = errors.attr("VelmorError")(result.message);
+        error = errors.attr("VelmorError")(failureText(result));
     }
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
     throw py::error_already_set();
@@ -229,7 +217,8 @@ PYBIND11_MODULE(_native, m) {
                 raiseFor(result);
             } catch (const EGaijiTableError& error) {
                 const py::module_ errors = py::module_::import("velmor_kanji._errors");
-                PyErr_SetString(errors.attr("GaijiTableError").ptr(), error.message().c_str());
+                PyErr_SetString(errors.attr("GaijiTableError").ptr(),
+                                gaijiTableText(error).c_str());
                 throw py::error_already_set();
             }
         },

@@ -36,7 +36,7 @@ class ReportEntry(NamedTuple):
     """A place where the output does not carry the input's meaning.
 
     ``kind`` is named as ``velmor-convert --report`` names it (``gaiji``,
-    ``lone-cr``, ``no-cp932`` ...); ``line`` and ``column`` count lines and
+    ``lone-cr``, ``ibm-extension``, ``no-cp932`` ...); ``line`` and ``column`` count lines and
     bytes of the input from 1; ``bytes`` are the input bytes concerned (for
     ``after-end-mark``, the first 16 of them).
     """
@@ -73,8 +73,9 @@ def to_sjis(data: BytesLike, gaiji: Optional[GaijiTable] = None,
 
     By default every line ends with CR LF and one more CR LF ends the text, as
     the window saves it; ``keep_line_ends=True`` writes each line with the line
-    end it was read with and adds no line. Raises ConversionRefused for an
-    empty input (or one that begins with Ctrl-Z).
+    end it was read with (LF, CR LF, or a lone CR, which then ends a line of its
+    own) and adds no line (``--keep-line-ends``). An empty input (or one that
+    begins with Ctrl-Z) gives empty bytes.
     """
     return _convert(data, "to-sjis", gaiji=gaiji, keep_line_ends=keep_line_ends)
 

@@ -1,4 +1,5 @@
-"""The exceptions of velmor_kanji. Their messages are velmor-convert's."""
+"""The exceptions of velmor_kanji. Their messages are velmor-convert's (in English):
+what its line on standard error says after the file's name."""
 
 from __future__ import annotations
 
@@ -10,9 +11,9 @@ class VelmorError(Exception):
 class ConversionRefused(VelmorError, ValueError):
     """The conversion refused the input, as velmor-convert refuses a file.
 
-    ``reason`` is ``"no-text"`` (the input is empty or begins with Ctrl-Z),
-    ``"holds-kanji-in"`` (towards VELMOR, the input already holds kanji-in
-    sequences; ``force=True`` converts it all the same) or ``"would-lose"``.
+    ``reason`` is named as in velmor-convert's JSON report: ``"kanji-in"``
+    (towards VELMOR, the input already holds kanji-in sequences; ``force=True``
+    converts it all the same) or ``"would-lose"``.
     """
 
     def __init__(self, message: str, reason: str) -> None:

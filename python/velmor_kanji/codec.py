@@ -1,8 +1,9 @@
 """The codec "velmor": VELMOR bytes <-> str through code page 932.
 
-Decoding is ``velmor-convert --to-utf8`` and encoding ``velmor-convert
---from-utf8 --force`` (a str is never VELMOR already), both keeping every line
-end as it is and adding no line, as every codec does. The lines of a text are
+Decoding is ``velmor-convert --to-utf8 --keep-line-ends`` and encoding
+``velmor-convert --from-utf8 --force --keep-line-ends`` (a str is never VELMOR
+already), both keeping every line end as it is (LF, CR LF, a lone CR) and adding
+no line, as every codec does. The lines of a text are
 converted independently, so the incremental decoder converts each run of whole
 lines as soon as it has it, and the incremental encoder writes what a line gives
 so far, all but the kanji-out that the line's end closes a run with.
@@ -12,17 +13,17 @@ UnicodeDecodeError or UnicodeEncodeError at its place; ``replace`` gives what
 velmor-convert writes, U+FFFD for bytes with no Unicode form and 〓 (the geta
 mark) for a character with no code page 932 form; any other error handler
 (``ignore``, ``backslashreplace``, ...) is asked for those two, and the rest
-(a user-defined character written as two spaces, a dropped lone CR, ...) is
-converted as velmor-convert converts it.
+(a user-defined character written as two spaces, a pair cut by a line end, ...)
+is converted as velmor-convert converts it.
 """
 
 from __future__ import annotations
 
 import codecs
+import re
 from typing import Iterable, List, Tuple
 
 from . import _native
-from ._errors import ConversionRefused
 
 NAME = "velmor"
 
@@ -30,8 +31,8 @@ _KANJI_OUT = b"\x93\xf1"
 _CHARSET_KINDS = ("no-unicode", "no-cp932")
 _REASONS = {
     "after-end-mark": "text after a Ctrl-Z at a line start is not read",
-    "lone-cr": "a CR not followed by LF is dropped",
     "gaiji": "a user-defined character becomes two spaces",
+    "ibm-extension": "an IBM extension character (FA40-FC4B) becomes two spaces",
     "outside-ranges": "a double-byte character outside the converted ranges",
     "lone-lead-byte": "a lead byte ends the line",
     "invalid-pair": "a pair in a kanji run is no VELMOR kanji",
@@ -50,11 +51,8 @@ def _reason(kind: str) -> str:
 
 def _places(data: bytes, entries: Iterable[tuple]) -> List[_Place]:
     """The report's entries as byte offsets in ``data``, in order."""
-    starts = [0]
-    at = data.find(b"\n")
-    while at >= 0:
-        starts.append(at + 1)
-        at = data.find(b"\n", at + 1)
+    # With the line ends kept, a line ends with LF, CR LF or a lone CR.
+    starts = [0] + [end.end() for end in re.finditer(rb"\r\n|\r|\n", data)]
     places = []
     for kind, line, column, _, length in entries:
         start = starts[line - 1] + column - 1
@@ -74,16 +72,7 @@ def _char_offsets(data: bytes, offsets: List[int]) -> List[int]:
 
 
 def _convert(data: bytes, direction: str) -> Tuple[bytes, list]:
-    """The conversion, or (b"", [after-end-mark]) for input that begins with Ctrl-Z."""
-    try:
-        return _native.convert(data, direction, force=True, keep_line_ends=True, report=True)
-    except ConversionRefused as refused:
-        if refused.reason != "no-text":
-            raise
-    # The text ends before its first line: nothing is read.
-    if len(data) <= 1:
-        return b"", []
-    return b"", [("after-end-mark", 1, 1, data[1:17], len(data) - 1)]
+    return _native.convert(data, direction, force=True, keep_line_ends=True, report=True)
 
 
 def decode_text(data: bytes, errors: str = "strict") -> Tuple[str, bool]:

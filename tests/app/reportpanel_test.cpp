@@ -151,6 +151,7 @@ class ReportPanelTest : public QObject {
         QCOMPARE(errors.texts.size(), size_t(1));
         QVERIFY(errors.texts[0].find("gaiji.tsv:2: VELMOR の組 7F21 は 1 行目にもあります") !=
                 std::string::npos);
+        QVERIFY(errors.texts[0].find("外字表は使用していません") != std::string::npos);
         QVERIFY(bad.workspace().gaiji.empty());
         QVERIFY(bad.reportPanel()->isHidden());
         qunsetenv("XDG_CONFIG_HOME");

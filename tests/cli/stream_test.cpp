@@ -13,12 +13,14 @@
 #include "commands/conversioncommands.h"
 #include "commands/convertfile.h"
 #include "commands/filecommands.h"
+#include "convert/kanjicode.h"
 #include "convert/utf8step.h"
 #include "document/ioerror.h"
 #include "document/syscalls.h"
 #include "support/bytes.h"
 #include "support/faultinjector.h"
 #include "support/scripteddialogs.h"
+#include "support/statefolder.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -116,19 +118,31 @@ TEST_F(StreamedConversion, MatchesTheWindowWithTinyPiecesOnRandomFiles) {
     }
 }
 
-// The text the window saves, with the line ends of `input` in place of its CR LFs and
-// no final line end, as keep-line-ends writes it; nothing when a converted pair
-// became a CR LF, so that the lines do not match up.
+// `input` with every lone CR made an LF: keep-line-ends takes a lone CR as the end of
+// a line, where the window drops it.
+std::string loneCrsEndLines(std::string input) {
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (input[i] == '\r' && (i + 1 == input.size() || input[i + 1] != '\n')) input[i] = '\n';
+    }
+    return input;
+}
+
+// The text the window saves for loneCrsEndLines(input), with the line ends of `input`
+// (LF, CR LF, a lone CR) in place of its CR LFs and no final line end, as
+// keep-line-ends writes it; nothing when a converted pair became a CR LF, so that the
+// lines do not match up.
 std::optional<std::string> withLineEndsOf(const std::string& input, const std::string& saved) {
     std::vector<std::string> ends;
-    for (std::size_t at = 0, lf; at < input.size(); at = lf + 1) {
+    for (std::size_t at = 0, end; at < input.size(); at = end) {
         if (input[at] == 0x1A) break;
-        lf = input.find('\n', at);
-        if (lf == std::string::npos) {
+        end = input.find_first_of("\r\n", at);
+        if (end == std::string::npos) {
             ends.push_back("");
             break;
         }
-        ends.push_back(lf > at && input[lf - 1] == '\r' ? "\r\n" : "\n");
+        const bool crLf = input.compare(end, 2, "\r\n") == 0;
+        ends.push_back(crLf ? "\r\n" : input.substr(end, 1));
+        end += crLf ? 2 : 1;
     }
     std::string kept;
     std::size_t line = 0, at = 0;
@@ -140,9 +154,9 @@ std::optional<std::string> withLineEndsOf(const std::string& input, const std::s
     return kept;
 }
 
-// --to-utf8, --from-utf8 and keep-line-ends in pieces of every size: the UTF-8 step
-// applied to the window's whole output, the window's conversion of the whole input
-// after the step, the window's lines with the input's line ends.
+// --to-utf8, --from-utf8 and keep-line-ends, alone and together, in pieces of every
+// size: the UTF-8 step applied to the window's whole output, the window's conversion
+// of the whole input after the step, the window's lines with the input's line ends.
 TEST_F(StreamedConversion, Utf8AndKeptLineEndsMatchTheWholeText) {
     auto rng = testing::seededRandom("StreamedConversion.Utf8");
     testing::TempFolder folder;
@@ -157,16 +171,19 @@ TEST_F(StreamedConversion, Utf8AndKeptLineEndsMatchTheWholeText) {
         if (result.outcome != FileOutcome::Converted) return std::optional<std::string>();
         return std::optional(testing::readFile(folder / "stream-out"));
     };
+    const auto utf8Of = [&](const std::optional<std::string>& sjis) -> std::optional<std::string> {
+        if (!sjis) return std::nullopt;
+        std::string utf8;
+        toUtf8.convert(*sjis, utf8);
+        return utf8;
+    };
     for (int round = 0; round < 200; ++round) {
         const std::string input = testing::realisticText(rng, rng() % 400, true);
         ConversionReport report;
         ConvertSettings settings;
         settings.utf8 = true;
         const auto sjis = windowOutput(folder, input, Direction::ToSjis, false, report);
-        std::string want;
-        if (sjis) toUtf8.convert(*sjis, want);
-        EXPECT_EQ(streamed(input, settings), sjis ? std::optional(want) : std::nullopt)
-            << hex(input);
+        EXPECT_EQ(streamed(input, settings), utf8Of(sjis)) << hex(input);
 
         // Loading drops the lone CRs before the step sees the text (a last one still
         // makes a line).
@@ -182,14 +199,23 @@ TEST_F(StreamedConversion, Utf8AndKeptLineEndsMatchTheWholeText) {
                   windowOutput(folder, stepped, Direction::ToVelmor, true, report))
             << hex(input);
 
-        settings.utf8 = false;
         settings.keepLineEnds = true;
-        for (Direction direction : {Direction::ToSjis, Direction::ToVelmor}) {
-            settings.direction = direction;
-            const auto saved = windowOutput(folder, input, direction, true, report);
-            const auto kept = saved ? withLineEndsOf(input, *saved) : std::nullopt;
-            if (saved && !kept) continue;
-            EXPECT_EQ(streamed(input, settings), kept) << hex(input);
+        const std::string lines = loneCrsEndLines(input);
+        for (bool utf8 : {false, true}) {
+            settings.utf8 = utf8;
+            for (Direction direction : {Direction::ToSjis, Direction::ToVelmor}) {
+                settings.direction = direction;
+                std::string from = lines;
+                if (utf8 && direction == Direction::ToVelmor) {
+                    from.clear();
+                    toCp932.convert(lines, from);
+                }
+                const auto saved = windowOutput(folder, from, direction, true, report);
+                auto kept = saved ? withLineEndsOf(input, *saved) : std::nullopt;
+                if (saved && !kept) continue;
+                if (utf8 && direction == Direction::ToSjis) kept = utf8Of(kept);
+                EXPECT_EQ(streamed(input, settings), kept) << utf8 << " " << hex(input);
+            }
         }
         if (::testing::Test::HasFailure()) FAIL() << "round " << round;
     }
@@ -199,8 +225,8 @@ TEST_F(StreamedConversion, Utf8AndKeptLineEndsMatchTheWholeText) {
 // place (the target has a second name): the old content goes back, and when it
 // cannot, the result says where it is kept instead of a refusal that left all alone.
 TEST_F(StreamedConversion, ALateRefusalThatCannotPutTheTargetBackNamesTheKeptCopy) {
-    testing::TempFolder folder, tmp;
-    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    testing::TempFolder folder;
+    const testing::ScopedStateFolder state;
     const std::string old(100000, 'o');
     testing::writeFile(folder / "out", old);
     std::filesystem::create_hard_link(folder / "out", folder / "out-link");
@@ -213,13 +239,12 @@ TEST_F(StreamedConversion, ALateRefusalThatCannotPutTheTargetBackNamesTheKeptCop
     settings.direction = Direction::ToVelmor;
     settings.chunkBytes = 1024;
     const FileResult result = convertFile({folder / "in", folder / "out"}, settings);
-    ::unsetenv("TMPDIR");
     EXPECT_EQ(result.outcome, FileOutcome::Failed);
     EXPECT_EQ(result.path, folder / "out");
-    const auto kept = tmp.entries();
+    const auto kept = state.keptCopies();
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(result.message, keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
-    EXPECT_TRUE(testing::readFile(tmp / *kept.begin()) == old);
+    EXPECT_EQ(result.message, keptCopyMessage(ioErrorCode(EIO), kept[0]));
+    EXPECT_TRUE(testing::readFile(kept[0]) == old);
 }
 
 TEST_F(StreamedConversion, MatchesTheWindowOnFixedCases) {
@@ -259,6 +284,72 @@ TEST_F(StreamedConversion, MatchesTheWindowOverTheMultiPartThreshold) {
     for (std::size_t chunk : {std::size_t{1} << 20, std::size_t{8} << 20}) {
         expectSameAsWindow(folder, sjis, Direction::ToVelmor, true, chunk);
         expectSameAsWindow(folder, sjis, Direction::ToSjis, false, chunk);
+    }
+}
+
+// A text the conversions carry over whole: ASCII, half-width katakana and
+// double-byte characters of the converted ranges, with every kind of line end (LF,
+// CR LF, a lone CR, none at the end).
+std::string losslessText(std::mt19937_64& rng, std::size_t lines) {
+    std::string text;
+    for (std::size_t n = 0; n < lines; ++n) {
+        for (std::size_t k = rng() % 12; k > 0; --k) {
+            switch (rng() % 3) {
+                case 0: {
+                    char c = static_cast<char>(0x20 + rng() % 0x5F);
+                    text += c;
+                    break;
+                }
+                case 1:
+                    text += static_cast<char>(0xA1 + rng() % 0x3F);
+                    break;
+                default:
+                    for (;;) {
+                        const auto lead = static_cast<char>(rng() % 2 ? 0x81 + rng() % 0x1F
+                                                                      : 0xE0 + rng() % 0x0B);
+                        const auto trail = static_cast<char>(0x40 + rng() % 0xBD);
+                        const std::string pair{lead, trail};
+                        const int range = rangeOf(pair);
+                        if (trail == 0x7F || range == 0 || range == kUserDefinedRange) continue;
+                        text += pair;
+                        break;
+                    }
+            }
+        }
+        static const char* const kEnds[] = {"\n", "\r\n", "\r"};
+        if (n + 1 < lines || rng() % 2) text += kEnds[rng() % 3];
+    }
+    return text;
+}
+
+// With the line ends kept, a text without losses survives any number of round trips
+// byte for byte, whatever the pieces; nothing is reported on the way.
+TEST_F(StreamedConversion, KeptLineEndsSurviveRoundTripsByteForByte) {
+    auto rng = testing::seededRandom("StreamedConversion.KeptLineEnds");
+    testing::TempFolder folder;
+    for (int round = 0; round < 200; ++round) {
+        const std::string sjis = losslessText(rng, rng() % 30);
+        ConvertSettings settings;
+        settings.keepLineEnds = true;
+        settings.report = true;
+        settings.policy.force = true;
+        settings.policy.emptyConverts = true;
+        settings.chunkBytes = 1 + rng() % 64;
+        auto convert = [&](Direction direction, const std::string& input) {
+            testing::writeFile(folder / "in", input);
+            settings.direction = direction;
+            const FileResult result = convertFile({folder / "in", folder / "out"}, settings);
+            EXPECT_EQ(result.outcome, FileOutcome::Converted) << result.message;
+            EXPECT_TRUE(result.report.empty()) << hex(input);
+            return testing::readFile(folder / "out");
+        };
+        const std::string velmor = convert(Direction::ToVelmor, sjis);
+        std::string back = sjis;
+        for (int trip = 0; trip < 2; ++trip) {
+            back = convert(Direction::ToSjis, convert(Direction::ToVelmor, back));
+            ASSERT_EQ(hex(back), hex(sjis)) << "round " << round << " trip " << trip;
+        }
+        ASSERT_EQ(hex(convert(Direction::ToVelmor, back)), hex(velmor)) << "round " << round;
     }
 }
 

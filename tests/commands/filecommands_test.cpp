@@ -12,7 +12,9 @@
 #include "commands/filenametext.h"
 #include "document/errors.h"
 #include "document/syscalls.h"
+#include "support/otherprocess.h"
 #include "support/scripteddialogs.h"
+#include "support/statefolder.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -23,15 +25,29 @@ using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::writeFile;
 
+// Cancel pressed while the new file is renamed over the old one.
+Progress* pressedWhileRenaming = nullptr;
+int renameWithCancel(int dir, const char* from, const char* to) {
+    pressedWhileRenaming->cancel();
+    return sys::systemCalls().renameAt(dir, from, to);
+}
+
 struct FakeHost : FileCommandHost {
     void setFileItemsEnabled(bool enabled) override { itemsEnabled = enabled; }
     void terminateApplication() override { terminated = true; }
-    // Cancel pressed as soon as a load or save began, when `cancelSteps` is set.
+    // Cancel pressed as soon as a load or save began, when `cancelSteps` is set; while
+    // the new file replaces the old, with `cancelWhileReplacing`.
     void runLongStep(StepKind, Progress& progress, const std::function<void()>& step) override {
         if (cancelSteps) progress.cancel();
+        if (!cancelWhileReplacing) return step();
+        sys::Calls calls = sys::calls();
+        pressedWhileRenaming = &progress;
+        calls.renameAt = renameWithCancel;
+        sys::ScopedCalls scope(calls);
         step();
     }
     bool cancelSteps = false;
+    bool cancelWhileReplacing = false;
     bool itemsEnabled = false;
     bool terminated = false;
 };
@@ -332,6 +348,71 @@ TEST_F(FileCommandsTest, ShiftJisNamesOpenAndSaveByTheirBytes) {
     EXPECT_EQ(displayFileName("\xFF\x41"),
               "\xEF\xBF\xBD"
               "A");
+}
+
+// Once the new file replaces the old one, a cancel is refused: the save ends as
+// saved, and a box says so.
+TEST_F(FileCommandsTest, ACancelTooLateIsRefusedAndTheBoxSaysTheFileWasSaved) {
+    openModified();
+    writeFile(target, "old");
+    host.cancelWhileReplacing = true;
+    dialogs.choose(target).answer(mrYes).answer(mrOk);
+    commands.SaveAs1Click();
+    EXPECT_EQ(readFile(target), "abc\r\n\r\n");
+    EXPECT_FALSE(ws.document.ModifiedMark());
+    ASSERT_EQ(dialogs.questions.size(), 2u);  // the overwrite question, then the box
+    EXPECT_EQ(dialogs.questions[1].text,
+              "キャンセルできませんでした。\r\nファイルは保存されました。");
+    EXPECT_EQ(dialogs.questions[1].kind, MsgKind::Information);
+}
+
+// A run killed while it wrote a file in place left the old content kept: the next
+// start names the file and the copy, and puts it back (Yes), drops it (No) or asks
+// again at the start after (Cancel).
+TEST_F(FileCommandsTest, AnInterruptedWriteIsOfferedBackAtTheNextStart) {
+    const testing::ScopedStateFolder state;
+    Document big;
+    big.ReplaceText(std::string(1 << 20, 'n'));
+    const auto interruptedSave = [&] {
+        writeFile(target, "old\r\n");
+        std::filesystem::remove(dir / "second.txt");
+        std::filesystem::create_hard_link(target, dir / "second.txt");
+        testing::runInChild(-1, -1, {}, [&] {
+            sys::Calls calls = sys::systemCalls();
+            calls.write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+                sys::systemCalls().write(fd, data, size);
+                ::_exit(3);
+            };
+            sys::ScopedCalls scope(calls);
+            memo1_get_out(big, target);
+        });
+        ASSERT_NE(readFile(target), "old\r\n");
+    };
+    for (const int answer : {mrCancel, mrNo, mrYes}) {
+        SCOPED_TRACE(answer);
+        if (answer != mrNo) interruptedSave();  // after Cancel it is asked again
+        dialogs.questions.clear();
+        dialogs.answer(answer);
+        commands.offerKeptFiles();
+        ASSERT_EQ(dialogs.questions.size(), 1u);
+        const ScriptedDialogs::Question& question = dialogs.questions[0];
+        ASSERT_EQ(state.keptCopies().size(), answer == mrCancel ? 1u : 0u);
+        EXPECT_EQ(question.kind, MsgKind::Confirmation);
+        EXPECT_EQ(question.buttons, mbYes | mbNo | mbCancel);
+        EXPECT_NE(
+            question.text.find("前回、次のファイルへの書き込みが中断されました。\r\n" + target),
+            std::string::npos)
+            << question.text;
+        EXPECT_NE(question.text.find("元の内容は次のファイルに残してあります。\r\n" + state.path()),
+                  std::string::npos)
+            << question.text;
+        EXPECT_EQ(readFile(target) == "old\r\n", answer == mrYes);
+        EXPECT_EQ(readFile(dir / "second.txt"), readFile(target));
+    }
+    EXPECT_TRUE(state.entries().empty());
+    dialogs.questions.clear();
+    commands.offerKeptFiles();
+    EXPECT_TRUE(dialogs.questions.empty());
 }
 
 TEST(BareFileName, IsThePartAfterTheLastSlash) {

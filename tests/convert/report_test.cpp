@@ -89,9 +89,13 @@ TEST(LoadReport, ColumnMapSkipsTheDroppedCrs) {
 }
 
 TEST(ReportToVelmor, EachKindAtItsLineAndColumn) {
-    EXPECT_EQ(locate({"A", bytes({0x41, 0xF0, 0x40, 0x42, 0xFA, 0x40})}, Direction::ToVelmor),
+    // FA40-FC4B are the IBM extensions, the rest of F040-FCFC gaiji.
+    EXPECT_EQ(locate({"A", bytes({0x41, 0xF0, 0x40, 0x42, 0xFA, 0x40, 0xFC, 0x4B, 0xFC, 0x4C})},
+                     Direction::ToVelmor),
               (std::vector<Found>{{ReportKind::Gaiji, 2, 2, bytes({0xF0, 0x40})},
-                                  {ReportKind::Gaiji, 2, 5, bytes({0xFA, 0x40})}}));
+                                  {ReportKind::IbmExtension, 2, 5, bytes({0xFA, 0x40})},
+                                  {ReportKind::IbmExtension, 2, 7, bytes({0xFC, 0x4B})},
+                                  {ReportKind::Gaiji, 2, 9, bytes({0xFC, 0x4C})}}));
     // ED 40 lies in no range; its trail byte is not reported again, also at the end.
     EXPECT_EQ(locate({bytes({0xED, 0x40, 0x88, 0x9F, 0xED, 0x81})}, Direction::ToVelmor),
               (std::vector<Found>{{ReportKind::OutsideRanges, 1, 1, bytes({0xED, 0x40})},
@@ -175,7 +179,7 @@ TEST(GaijiTableParser, EveryErrorNamesFileLineAndWhatIsWrong) {
          "gaiji.tsv:2: Shift-JIS コード F07F の第 2 バイトが 40–7E、80–FC にありません"},
         {"7f21 F041", "gaiji.tsv:2: VELMOR の組 7F21 は 1 行目にもあります"},
         {"7F22 f040", "gaiji.tsv:2: Shift-JIS コード F040 は 1 行目にもあります"},
-        {"7F22 F041 \xE9\xAB", "gaiji.tsv:2: UTF-8 として読めないバイトがあります"},
+        {"\x82\xA0 F041", "gaiji.tsv:2: VELMOR の組「<82 A0>」が 16 進 4 桁ではありません"},
     };
     for (const auto& [line, message] : cases) {
         try {
@@ -183,8 +187,11 @@ TEST(GaijiTableParser, EveryErrorNamesFileLineAndWhatIsWrong) {
             ADD_FAILURE() << line << " was accepted";
         } catch (const EGaijiTableError& e) {
             EXPECT_EQ(e.message(), message);
+            EXPECT_EQ(e.Line, 2u);
         }
     }
+    // Comments hold any bytes: Shift-JIS, broken UTF-8.
+    EXPECT_EQ(table("7F21 F040 \x8D\x82\n# \xE9\xAB\n7F22 F041\t\xFF#x\n").size(), 2u);
 }
 
 // The fast converters raise mayReport whenever the plain locator finds an entry,

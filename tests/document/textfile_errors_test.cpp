@@ -211,17 +211,12 @@ TEST_F(SaveErrors, AFailingStepLeavesTheOldFile) {
         int n = 1;
     };
     const Case cases[] = {
-        {sys::Call::Lstat, EACCES, 5},
-        {sys::Call::TmpFile, ENOSPC, 112},
-        {sys::Call::TmpFile, EDQUOT, 112},
-        {sys::Call::TmpFile, EMFILE, 4},
-        {sys::Call::LinkTemp, EIO, 1117},
-        {sys::Call::Write, ENOSPC, 112},
-        {sys::Call::Write, EFBIG, 223},
-        {sys::Call::Fsync, EIO, 1117},
+        {sys::Call::Lstat, EACCES, 5},     {sys::Call::TmpFile, ENOSPC, 112},
+        {sys::Call::TmpFile, EDQUOT, 112}, {sys::Call::TmpFile, EMFILE, 4},
+        {sys::Call::LinkTemp, EIO, 1117},  {sys::Call::Write, ENOSPC, 112},
+        {sys::Call::Write, EFBIG, 223},    {sys::Call::Fsync, EIO, 1117},
         {sys::Call::Close, EIO, 1117, 2},  // the first closes the old file, unused
-                                           // {sys::Call::Rename, EBUSY, 32},
-        {sys::Call::Rename, EXDEV, 17},
+        {sys::Call::RenameAt, EXDEV, 17},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
@@ -247,8 +242,8 @@ TEST_F(SaveErrors, AFailedWriteOfAnyBlockLeavesTheOldFile) {
 // Another file renamed over the target between the save's open and its replacing of
 // the entry: the entry is no longer the file the kernel let it write, and is left alone.
 std::string renamedOver;  // the target; "other.txt" beside it is renamed over it
-int openThenRenameOver(const char* path, int flags) {
-    const int fd = sys::systemCalls().open(path, flags);
+int openThenRenameOver(const char* path, int flags, mode_t mode) {
+    const int fd = sys::systemCalls().createTemp(path, flags, mode);
     if (fd >= 0 && (flags & O_ACCMODE) == O_WRONLY && path == renamedOver) {
         const std::string other = renamedOver.substr(0, renamedOver.rfind('/')) + "/other.txt";
         ::rename(other.c_str(), path);
@@ -260,7 +255,7 @@ TEST_F(SaveErrors, AnEntryReplacedAfterTheOpenIsLeftAlone) {
     writeFile(folder_ / "other.txt", "another file\r\n");
     renamedOver = target_;
     sys::Calls calls = sys::systemCalls();
-    calls.open = openThenRenameOver;
+    calls.createTemp = openThenRenameOver;
     {
         sys::ScopedCalls scope(calls);
         expectIoError([&] { memo1_get_out(oneLine(), target_); }, 5, kDenied);

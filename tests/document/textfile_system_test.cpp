@@ -6,6 +6,7 @@
 #include <sys/acl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -20,10 +21,14 @@
 
 #include "document/errors.h"
 #include "document/ioerror.h"
+#include "document/keptfiles.h"
 #include "document/loadsave.h"
+#include "document/outputsink.h"
 #include "support/faultinjector.h"
+#include "support/loopext4.h"
 #include "support/otherprocess.h"
 #include "support/smalltmpfs.h"
+#include "support/statefolder.h"
 #include "support/tempfolder.h"
 
 namespace velmor {
@@ -107,19 +112,30 @@ TEST(Refusals, AFileTheUserMayNotWriteStaysAsItWas) {
     }
 }
 
+// A kernel setting (a file under /proc/sys) set to 1 for the test's lifetime.
+class KernelSetting {
+  public:
+    explicit KernelSetting(const char* knob) : knob_(knob) {
+        std::ifstream(knob) >> before_;
+        on_ = before_ == "1" || static_cast<bool>(std::ofstream(knob) << "1\n");
+    }
+    ~KernelSetting() {
+        if (on_ && before_ != "1") std::ofstream(knob_) << before_ << "\n";
+    }
+    KernelSetting(const KernelSetting&) = delete;
+    KernelSetting& operator=(const KernelSetting&) = delete;
+    bool on() const { return on_; }
+
+  private:
+    const char* knob_;
+    std::string before_;
+    bool on_ = false;
+};
+
 TEST(Refusals, ALinkPlantedInAStickyFolderIsNotFollowed) {
     REQUIRE_ROOT();
-    const char* knob = "/proc/sys/fs/protected_symlinks";
-    std::string before;
-    std::ifstream(knob) >> before;
-    if (before != "1" && !(std::ofstream(knob) << "1\n")) {
-        GTEST_SKIP() << "fs.protected_symlinks is off and cannot be set here";
-    }
-    struct Restore {
-        std::string value;
-        const char* knob;
-        ~Restore() { std::ofstream(knob) << value << "\n"; }
-    } restore{before, knob};
+    const KernelSetting knob("/proc/sys/fs/protected_symlinks");
+    if (!knob.on()) GTEST_SKIP() << "fs.protected_symlinks is off and cannot be set here";
 
     TempFolder folder;
     const std::string victim = folder / "victim";
@@ -138,6 +154,57 @@ TEST(Refusals, ALinkPlantedInAStickyFolderIsNotFollowed) {
     EXPECT_EQ(saveAs(-1, -1, {}, planted), kIoAccessDenied);
     EXPECT_EQ(readFile(victim), "secret");
     EXPECT_TRUE(std::filesystem::is_symlink(planted));
+}
+
+// A file another user planted in a sticky, world-writable folder is refused, even
+// to root, as the shell's ">" refuses it under fs.protected_regular (a FIFO under
+// fs.protected_fifos): else what is saved goes into a file its planter owns and can
+// read. Its owner may write it.
+TEST(Refusals, AFilePlantedInAStickyFolderIsNotWritten) {
+    REQUIRE_ROOT();
+    const KernelSetting knob("/proc/sys/fs/protected_regular");
+    if (!knob.on()) GTEST_SKIP() << "fs.protected_regular is off and cannot be set here";
+    TempFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 01777), 0);
+    const std::string planted = folder / "report.txt";
+    writeFile(planted, "planted");
+    ASSERT_EQ(::chown(planted.c_str(), kOther, kOtherGroup), 0);
+    ASSERT_EQ(::chmod(planted.c_str(), 0666), 0);
+
+    EXPECT_EQ(saveAs(-1, -1, {}, planted), kIoAccessDenied);
+    EXPECT_EQ(saveAs(kOwner, kOwnerGroup, {}, planted), kIoAccessDenied);
+    EXPECT_EQ(readFile(planted), "planted");
+    EXPECT_EQ(statOf(planted).st_uid, kOther);
+    EXPECT_EQ(saveAs(kOther, kOtherGroup, {}, planted), 0);
+    EXPECT_EQ(readFile(planted).substr(0, 10), "new line 0");
+    EXPECT_EQ(folder.entries(), std::set<std::string>{"report.txt"});
+
+    // velmor-convert writes into a FIFO straight through: a planted one is refused the
+    // same way under fs.protected_fifos, and nothing is made in its place.
+    const KernelSetting fifos("/proc/sys/fs/protected_fifos");
+    if (!fifos.on()) GTEST_SKIP() << "fs.protected_fifos is off and cannot be set here";
+    const std::string fifo = folder / "report.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(::chown(fifo.c_str(), kOther, kOtherGroup), 0);
+    // A reader is there, so that an open for writing does not wait for one.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const auto writeAs = [&](uid_t uid, gid_t gid) {
+        auto outcome = runInChild(uid, gid, {}, [&] {
+            std::unique_ptr<OutputSink> sink = openPathSink(fifo, -1, false);
+            sink->write("new");
+            sink->finish();
+        });
+        EXPECT_TRUE(outcome.started && outcome.exited);
+        return outcome.ioError;
+    };
+    EXPECT_EQ(writeAs(-1, -1), kIoAccessDenied);
+    EXPECT_EQ(writeAs(kOwner, kOwnerGroup), kIoAccessDenied);
+    EXPECT_EQ(writeAs(kOther, kOtherGroup), 0);
+    char got[8];
+    EXPECT_EQ(::read(reader, got, sizeof got), 3);
+    ::close(reader);
+    EXPECT_EQ(folder.entries(), (std::set<std::string>{"report.txt", "report.fifo"}));
 }
 
 TEST(Keeping, TheGroupAndOwnerOfASharedFile) {
@@ -247,6 +314,95 @@ TEST(InPlace, AFullDiskWithoutSpaceClaimsPutsTheOldContentBack) {
     EXPECT_EQ(readFile(folder / "a.txt"), old);
 }
 
+// A claim for disk space that fails on a full ext4 disk has got part of it, past the
+// file's end; the failed save gives all of it back, with the old content and size.
+TEST(InPlace, AFailedClaimGivesItsBlocksBackOnExt4) {
+    REQUIRE_ROOT();
+    TempFolder folder;
+    testing::LoopExt4 disk(folder.path(), 16);
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount an ext4 image here";
+    const std::string old(20000, 'o');
+    writeFile(folder / "a.txt", old);
+    std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
+    auto freeBlocks = [&] {
+        struct statvfs fs {};
+        EXPECT_EQ(::statvfs(folder.path().c_str(), &fs), 0);
+        return fs.f_bfree;
+    };
+    // All but about 2 MB taken; the save needs 6.
+    struct statvfs fs {};
+    ASSERT_EQ(::statvfs(folder.path().c_str(), &fs), 0);
+    const off_t filler = static_cast<off_t>(fs.f_bavail * fs.f_frsize) - (2 << 20);
+    const int fd = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_EQ(::posix_fallocate(fd, 0, filler), 0);
+    ::close(fd);
+    const auto blocksBefore = statOf(folder / "a.txt").st_blocks;
+    const auto freeBefore = freeBlocks();
+    Document doc;
+    doc.ReplaceText(std::string(6 << 20, 'n'));
+    try {
+        memo1_get_out(doc, folder / "a.txt");
+        ADD_FAILURE() << "a 6 MB save fit in 2 MB";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, kIoDiskFull);
+    }
+    EXPECT_EQ(readFile(folder / "a.txt"), old);
+    EXPECT_EQ(statOf(folder / "a.txt").st_blocks, blocksBefore);
+    EXPECT_EQ(freeBlocks(), freeBefore);
+}
+
+// A cancel that comes while the new content is synced, before it replaces the old,
+// leaves the old file; one that comes while it replaces it is refused, and the file
+// is saved. Both ways of saving: a new file, and in place.
+Progress* cancelNow = nullptr;
+int cancelAtTheSync(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 10000) cancelNow->cancel();  // the new content's
+    return sys::systemCalls().fsync(fd);
+}
+int cancelAtTheRename(int dir, const char* from, const char* to) {
+    if (std::string(from).starts_with(".velmor-")) cancelNow->cancel();  // the new file's
+    return sys::systemCalls().renameAt(dir, from, to);
+}
+int cancelAtTheRecord(int dir, const char* name) {
+    cancelNow->cancel();  // the kept copy's record goes once the new content is in place
+    return sys::systemCalls().unlinkAt(dir, name);
+}
+
+TEST(Cancel, TakenUntilTheNewFileReplacesTheOldRefusedAfter) {
+    TempFolder folder;
+    const testing::ScopedStateFolder state;
+    for (const bool inPlace : {false, true}) {
+        for (const bool late : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "in place " << inPlace << ", late " << late);
+            writeFile(folder / "a.txt", "old");
+            std::filesystem::remove(folder / "b.txt");
+            if (inPlace) std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
+            Progress progress;
+            cancelNow = &progress;
+            sys::Calls calls = sys::systemCalls();
+            if (!late) {
+                calls.fsync = cancelAtTheSync;
+            } else if (inPlace) {
+                calls.unlinkAt = cancelAtTheRecord;
+            } else {
+                calls.renameAt = cancelAtTheRename;
+            }
+            sys::ScopedCalls scope(calls);
+            if (late) {
+                memo1_get_out(bigDocument(), folder / "a.txt", &progress);
+                EXPECT_EQ(readFile(folder / "a.txt").substr(0, 10), "new line 0");
+            } else {
+                EXPECT_THROW(memo1_get_out(bigDocument(), folder / "a.txt", &progress), EAbort);
+                EXPECT_EQ(readFile(folder / "a.txt"), "old");
+            }
+            EXPECT_EQ(progress.cancelRefused(), late);
+            EXPECT_EQ(folder.entries().size(), inPlace ? 2u : 1u);
+            EXPECT_TRUE(state.entries().empty());
+        }
+    }
+}
+
 // The second write of a save cancels it (when given its progress) or runs out of memory.
 Progress* cancelOnSecondWrite = nullptr;
 ssize_t endOnSecondWrite(int fd, const void* buf, std::size_t count) {
@@ -258,12 +414,11 @@ ssize_t endOnSecondWrite(int fd, const void* buf, std::size_t count) {
     return sys::systemCalls().write(fd, buf, count);
 }
 
-// Where the old content cannot be put back, the error says where it is kept: in
-// memory for a small file, in a file in $TMPDIR for a large one.
+// Where the old content cannot be put back, the error says where it is kept: in a
+// file of the state folder, for a small file as for a large one.
 TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
     TempFolder folder;
-    TempFolder tmp;
-    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const testing::ScopedStateFolder state;
     // Past two chunks, the save writes on a thread of its own: the failure and the
     // kept copy come back from there.
     Document chunks;
@@ -281,12 +436,11 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
             ADD_FAILURE() << "saved despite a full disk";
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, kIoDiskFull);
-            const auto kept = tmp.entries();
+            const auto kept = state.keptCopies();
             ASSERT_EQ(kept.size(), 1u);
-            const std::string copy = tmp / *kept.begin();
-            EXPECT_EQ(e.message(), keptCopyMessage(kIoDiskFull, copy));
-            EXPECT_TRUE(readFile(copy) == old) << size;
-            std::filesystem::remove(copy);
+            EXPECT_EQ(e.message(), keptCopyMessage(kIoDiskFull, kept[0]));
+            EXPECT_TRUE(readFile(kept[0]) == old) << size;
+            std::filesystem::remove_all(state.path());
         }
     }
     // A save cancelled after its first chunk, or ended there by a lack of memory, puts
@@ -313,14 +467,13 @@ TEST(InPlace, AFailedRestoreNamesTheKeptCopy) {
             ADD_FAILURE() << "a save ended early ran to its end";
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.ErrorCode, ioErrorCode(EIO));
-            const auto kept = tmp.entries();
+            const auto kept = state.keptCopies();
             ASSERT_EQ(kept.size(), 1u);
-            EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), tmp / *kept.begin()));
-            EXPECT_TRUE(readFile(tmp / *kept.begin()) == old);
-            std::filesystem::remove(tmp / *kept.begin());
+            EXPECT_EQ(e.message(), keptCopyMessage(ioErrorCode(EIO), kept[0]));
+            EXPECT_TRUE(readFile(kept[0]) == old);
+            std::filesystem::remove_all(state.path());
         }
     }
-    ::unsetenv("TMPDIR");
 }
 
 TEST(Leftovers, AnAppendOnlyFolderIsWrittenInPlace) {
@@ -353,6 +506,36 @@ TEST(Leftovers, AProcessKilledDuringTheSaveLeavesNothing) {
     EXPECT_FALSE(outcome.exited);
     EXPECT_EQ(readFile(folder / "a.txt"), "old");
     EXPECT_EQ(folder.entries(), std::set<std::string>{"a.txt"});
+}
+
+// Where the file system makes no unnamed files (a FUSE mount), a process killed
+// while it writes the new file leaves it under its name, which a record in the state
+// folder tells: the next start removes it. Without O_TMPFILE stands in for such a
+// file system, _exit in the sync for the kill.
+TEST(Leftovers, ANamedNewFileOfAKilledProcessGoesAtTheNextStart) {
+    TempFolder folder;
+    const testing::ScopedStateFolder state;
+    writeFile(folder / "a.txt", "old");
+    auto outcome = runInChild(-1, -1, {}, [&] {
+        sys::Calls calls = sys::systemCalls();
+        calls.tmpFile = [](int, int, mode_t) -> int {
+            errno = EOPNOTSUPP;
+            return -1;
+        };
+        calls.fsync = [](int fd) -> int {
+            struct stat st;
+            if (::fstat(fd, &st) == 0 && st.st_size > 10000) ::_exit(3);  // the new file's
+            return sys::systemCalls().fsync(fd);
+        };
+        sys::ScopedCalls scope(calls);
+        memo1_get_out(bigDocument(), folder / "a.txt");
+    });
+    EXPECT_FALSE(outcome.exited);
+    EXPECT_EQ(readFile(folder / "a.txt"), "old");
+    EXPECT_EQ(folder.entries().size(), 2u);  // the new file, under its name
+    EXPECT_TRUE(findKeptFiles().empty());
+    EXPECT_EQ(folder.entries(), std::set<std::string>{"a.txt"});
+    EXPECT_TRUE(state.entries().empty());
 }
 
 // Another program appending to or cutting the file while it is read.

@@ -6,6 +6,8 @@ import codecs
 import io
 import os
 import random
+import re
+import signal
 import subprocess
 import tempfile
 import threading
@@ -85,6 +87,12 @@ class Functions(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
+        # velmor-convert with the package's English messages and, as the package,
+        # without a gaiji table unless one is given.
+        # What a write in place keeps while it runs goes to a state folder of the test's.
+        os.environ.update(LC_ALL="C", XDG_CONFIG_HOME=cls.tmp.name,
+                          XDG_STATE_HOME=os.path.join(cls.tmp.name, "state"))
+        os.environ.pop("LANGUAGE", None)
         cls.programs = Programs(cls.tmp.name)
         rng = random.Random(20021204)
         cls.random = [realistic(rng, rng.randrange(1, 600)) for _ in range(150)]
@@ -158,14 +166,15 @@ class Functions(unittest.TestCase):
         for data in self.random:
             if b"\x1a" in data:
                 continue
-            # Each line as the default writes it, with the line end it was read with.
-            ends = [b"\r\n" if line.endswith(b"\r") else b"\n"
-                    for line in data.split(b"\n")[:-1]]
-            if not data.endswith(b"\n"):
+            # Each line as the default writes it, with the line end it was read with;
+            # a lone CR ends a line of its own, as an LF in its place would.
+            ends = re.findall(rb"\r\n|\r|\n", data)
+            if not data.endswith((b"\n", b"\r")):
                 ends.append(b"")
+            split = re.sub(rb"\r(?!\n)", b"\n", data)
             for function in (vk.to_sjis, vk.to_velmor, vk.to_utf8):
                 keywords = {} if function in (vk.to_sjis, vk.to_utf8) else {"force": True}
-                lines = function(data, **keywords)[:-2].split(b"\r\n")[:-1]
+                lines = function(split, **keywords)[:-2].split(b"\r\n")[:-1]
                 if len(lines) != len(ends):
                     continue  # a pair became CR LF: the lines do not match up
                 want = b"".join(line + end for line, end in zip(lines, ends))
@@ -184,15 +193,14 @@ class Functions(unittest.TestCase):
                          b"\x93\x70\xa2\xae\x93\xf1z\r\n\r\n")
 
     def test_errors_with_velmor_convert_messages(self):
-        _, stderr = self.programs.run([b"", b"\x93\x70\xb0\xa1\n"], "--to-velmor")
-        with self.assertRaises(vk.ConversionRefused) as empty:
-            vk.to_sjis(b"")
+        outputs, stderr = self.programs.run([b"", b"x\n\x93\x70\xb0\xa1\n"], "--to-velmor")
+        self.assertEqual((vk.to_sjis(b""), vk.to_velmor(b"")), (b"", b""))
+        self.assertEqual(outputs[0], b"")
         with self.assertRaises(vk.ConversionRefused) as velmor:
-            vk.to_velmor(b"\x93\x70\xb0\xa1\n")
-        self.assertEqual((empty.exception.reason, velmor.exception.reason),
-                         ("no-text", "holds-kanji-in"))
-        self.assertIn(f"/in/0: {empty.exception}\n", stderr)
+            vk.to_velmor(b"x\n\x93\x70\xb0\xa1\n")
+        self.assertEqual(velmor.exception.reason, "kanji-in")
         self.assertIn(f"/in/1: {velmor.exception}\n", stderr)
+        self.assertIn("line 2, column 1: kanji-in sequence 93 70", str(velmor.exception))
         missing = os.path.join(self.tmp.name, "missing.tsv")
         bad = os.path.join(self.tmp.name, "bad.tsv")
         with open(bad, "w") as f:
@@ -202,10 +210,30 @@ class Functions(unittest.TestCase):
                                   capture_output=True)
             with self.assertRaises(error) as raised:
                 vk.load_gaiji(table)
-            self.assertEqual(done.stderr.decode(), f"velmor-convert: {raised.exception}\n")
+            self.assertIn(str(raised.exception), done.stderr.decode())
         self.assertEqual(raised.exception.__class__, vk.GaijiTableError)
         with self.assertRaises(ValueError):
             vk.report(b"a", "to-ebcdic")
+
+    def test_convert_file_over_its_own_input(self):
+        # A file with a second name is written in place: its old content is kept in the
+        # state folder only while the write runs. The package leaves the signals to the
+        # program it runs in.
+        folder = os.path.join(self.tmp.name, "own")
+        os.mkdir(folder)
+        path, second = os.path.join(folder, "a.txt"), os.path.join(folder, "b.txt")
+        data = self.clean[0]
+        with open(path, "wb") as f:
+            f.write(data)
+        os.link(path, second)
+        vk.convert_file(path, path, "to-sjis")
+        self.assertEqual((read(path), read(second)), (vk.to_sjis(data), vk.to_sjis(data)))
+        self.assertEqual(sorted(os.listdir(folder)), ["a.txt", "b.txt"])
+        self.assertEqual(os.listdir(os.path.join(self.tmp.name, "state", "velmor-kanji")), [])
+        with open("/proc/self/status") as status:
+            caught = int(re.search(r"^SigCgt:\s*(\w+)", status.read(), re.M).group(1), 16)
+        for stop in (signal.SIGTERM, signal.SIGHUP):
+            self.assertFalse(caught & (1 << (stop - 1)), stop)
 
     def test_the_gil_is_released_while_converting(self):
         data = self.corpus_velmor * 20

@@ -63,8 +63,6 @@ class FaultInjector {
                 wrap<C::Stat, &T::stat>(),
                 wrap<C::Lstat, &T::lstat>(),
                 wrap<C::Readlink, &T::readlink>(),
-                wrap<C::Rename, &T::rename>(),
-                wrap<C::Unlink, &T::unlink>(),
                 wrap<C::Fchmod, &T::fchmod>(),
                 wrap<C::Fchown, &T::fchown>(),
                 wrap<C::Ftruncate, &T::ftruncate>(),
@@ -78,7 +76,14 @@ class FaultInjector {
                 wrap<C::FolderFlags, &T::folderFlags>(),
                 wrap<C::Lseek, &T::lseek>(),
                 wrap<C::SyncRange, &T::syncRange>(),
-                wrap<C::StartThread, &T::startThread>()};
+                wrap<C::StartThread, &T::startThread>(),
+                wrap<C::OpenAt, &T::openAt>(),
+                wrap<C::FstatAt, &T::fstatAt>(),
+                wrap<C::RenameAt, &T::renameAt>(),
+                wrap<C::UnlinkAt, &T::unlinkAt>(),
+                wrap<C::MkdirAt, &T::mkdirAt>(),
+                wrap<C::Flock, &T::flock>(),
+                wrap<C::ListFolder, &T::listFolder>()};
     }
 
     static FaultInjector*& active() {

@@ -3,6 +3,8 @@
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
+# What interrupted writes leave for a later start stays in the scratch folder.
+export XDG_STATE_HOME=$work/.state
 failures=0
 
 fail() {
