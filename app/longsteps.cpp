@@ -25,8 +25,9 @@ constexpr int kScale = 1000;
 // box never close it; it closes when the worker has ended.
 class StepDialog : public QProgressDialog {
   public:
-    StepDialog(QWidget* owner, const QString& label, Progress& progress)
+    StepDialog(QWidget* owner, StepKind kind, const QString& label, Progress& progress)
         : QProgressDialog(label, QString::fromUtf8("キャンセル"), 0, kScale, owner),
+          kind_(kind),
           progress_(progress) {
         setWindowTitle(QString::fromUtf8(kAppTitle));
         setWindowModality(Qt::ApplicationModal);
@@ -53,11 +54,16 @@ class StepDialog : public QProgressDialog {
 
   private:
     void askToStop() {
-        // Once a save replaces the old file, it goes on to its end.
-        if (!progress_.cancel()) setLabelText(QString::fromUtf8(kMsgCancelTooLate));
+        // Once a save replaces the old file, or a conversion gives up the old text, it
+        // goes on to its end.
+        if (!progress_.cancel()) {
+            setLabelText(QString::fromUtf8(kind_ == StepKind::Convert ? kMsgConvertCancelTooLate
+                                                                      : kMsgCancelTooLate));
+        }
         if (auto* button = findChild<QPushButton*>()) button->setEnabled(false);
     }
 
+    StepKind kind_;
     Progress& progress_;
 };
 
@@ -104,7 +110,7 @@ void runLongStep(QWidget* owner, StepKind kind, Progress& progress,
     };
     // Most steps end within the quiet time and show nothing.
     if (!hasEnded(kQuietTime)) {
-        StepDialog dialog(owner, labelFor(kind), progress);
+        StepDialog dialog(owner, kind, labelFor(kind), progress);
         if (progress.total() == 0) dialog.setRange(0, 0);  // size unknown: no percent
         if (progress.committed()) dialog.showLockedIn();
         QEventLoop loop;

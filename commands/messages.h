@@ -51,6 +51,8 @@ inline constexpr char kMsgSaveChanges[] = "ファイルが更新されていま�
 inline constexpr char kMsgClipboardError[] = "クリップボードを開くことができません";
 // A cancel that came once the new file was replacing the old one.
 inline constexpr char kMsgCancelTooLate[] = "保存を完了しています。キャンセルできません。";
+// A cancel that came once a conversion had begun to give up the old text.
+inline constexpr char kMsgConvertCancelTooLate[] = "変換を完了しています。キャンセルできません。";
 inline constexpr char kMsgSavedDespiteCancel[] =
     "キャンセルできませんでした。\r\nファイルは保存されました。";
 // At start: the old content of a file whose write was interrupted was kept. The

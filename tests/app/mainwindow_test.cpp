@@ -463,6 +463,32 @@ class MainWindowTest : public QObject {
         QVERIFY(stopped);
         QVERIFY(clock.elapsed() < 5000);
         QCOMPARE(label, QString("ファイルを保存しています..."));
+
+        // A conversion that began to give up the old text goes on to its end, and a
+        // cancel says so in a conversion's words.
+        Progress committed(100);
+        QString refusal;
+        bool committedFirst = false;
+        testing::answerModal<int>(
+            [&] {
+                runLongStep(&owner, StepKind::Convert, committed, [&] {
+                    committedFirst = committed.commit();
+                    for (std::size_t i = 0; i < 100; ++i) {
+                        tell(&committed, 1);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    }
+                });
+                return 0;
+            },
+            [&](QWidget* modal) {
+                auto* box = qobject_cast<QProgressDialog*>(modal);
+                if (!box) return;
+                box->reject();
+                refusal = box->labelText();
+            });
+        QVERIFY(committedFirst);
+        QCOMPARE(refusal, QString("変換を完了しています。キャンセルできません。"));
+        QVERIFY(committed.cancelRefused());
     }
 
     void viewShowsLastLinesAfterLoadAndFirstAfterConversion() {
