@@ -80,7 +80,10 @@ ViewTimes measureView(const std::string& text, const std::string& path, std::siz
             doc = std::make_unique<Document>();
             doc->ReplaceText(lines);
         },
-        [&] { doc->LineCount(); });
+        // Each piece's line index is built the first time a line of it is asked for.
+        [&] {
+            for (std::size_t i = 0; i < doc->pieceCount(); ++i) doc->LineAt(doc->pieceFirstLine(i));
+        });
 
     MemoView view(*doc);
     view.resize(1920, 1080);
