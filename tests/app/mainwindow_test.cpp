@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "app/bytepane.h"
@@ -435,27 +436,37 @@ class MainWindowTest : public QObject {
         runLongStep(&owner, StepKind::Load, quick, [&] { tell(&quick, 1); });
         QVERIFY(!shown);
 
-        Progress slow(1000);
-        QString label;
-        bool stopped = false;
-        QElapsedTimer clock;
-        clock.start();
-        try {
+        // A step of progress.total() slow parts after `first`, whose box goes to `onBox`.
+        const auto slowStep = [&owner](StepKind kind, Progress& progress,
+                                       const std::function<void()>& first,
+                                       const std::function<void(QProgressDialog&)>& onBox) {
             testing::answerModal<int>(
                 [&] {
-                    runLongStep(&owner, StepKind::Save, slow, [&] {
-                        for (std::size_t i = 0; i < 1000; ++i) {
-                            tell(&slow, 1);
+                    runLongStep(&owner, kind, progress, [&] {
+                        first();
+                        for (std::uint64_t i = 0; i < progress.total(); ++i) {
+                            tell(&progress, 1);
                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
                         }
                     });
                     return 0;
                 },
                 [&](QWidget* modal) {
-                    auto* box = qobject_cast<QProgressDialog*>(modal);
-                    if (!box) return;
-                    label = box->labelText();
-                    box->findChild<QPushButton*>()->click();
+                    if (auto* box = qobject_cast<QProgressDialog*>(modal)) onBox(*box);
+                });
+        };
+
+        Progress slow(1000);
+        QString label;
+        bool stopped = false;
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            slowStep(
+                StepKind::Save, slow, [] {},
+                [&](QProgressDialog& box) {
+                    label = box.labelText();
+                    box.findChild<QPushButton*>()->click();
                 });
         } catch (const EAbort&) {
             stopped = true;
@@ -469,22 +480,11 @@ class MainWindowTest : public QObject {
         Progress committed(100);
         QString refusal;
         bool committedFirst = false;
-        testing::answerModal<int>(
-            [&] {
-                runLongStep(&owner, StepKind::Convert, committed, [&] {
-                    committedFirst = committed.commit();
-                    for (std::size_t i = 0; i < 100; ++i) {
-                        tell(&committed, 1);
-                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                    }
-                });
-                return 0;
-            },
-            [&](QWidget* modal) {
-                auto* box = qobject_cast<QProgressDialog*>(modal);
-                if (!box) return;
-                box->reject();
-                refusal = box->labelText();
+        slowStep(
+            StepKind::Convert, committed, [&] { committedFirst = committed.commit(); },
+            [&](QProgressDialog& box) {
+                box.reject();
+                refusal = box.labelText();
             });
         QVERIFY(committedFirst);
         QCOMPARE(refusal, QString("変換を完了しています。キャンセルできません。"));
