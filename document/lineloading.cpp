@@ -21,6 +21,82 @@ void appendWithoutCr(std::string& line, const char* piece, std::size_t size) {
     }
 }
 
+#if VELMOR_SSE2
+namespace {
+
+// Room a block of loadBlocks may write past where its output begins: the block, two
+// more bytes for each of its lines, and a copy of 64 bytes after the last one.
+constexpr std::size_t kBlockRoom = 512;
+
+inline void copy64(char* to, const char* from) {
+    for (int i = 0; i < 64; i += 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    }
+}
+
+// Bytes of the 64 at `in` equal to `c`, one bit each.
+inline std::uint64_t mask64(const char* in, char c) {
+    const __m128i cs = _mm_set1_epi8(c);
+    std::uint64_t m = 0;
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        m |= static_cast<std::uint64_t>(
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cs))))
+             << i;
+    }
+    return m;
+}
+
+// Loads whole lines from the line start `pos` on, 64 bytes at a time, while the
+// blocks hold nothing but bytes to copy, LFs and the CRs right before them (text
+// with short lines and both kinds of line end, where a branch a line on which end it
+// is costs most). Each block is copied as it is; at each LF the line's end is written
+// over its CR or LF, and the rest of the block copied again after it. Returns the
+// line start where it stopped (a lone CR, a Ctrl-Z, the chunk or the input nearly
+// full), with `w` and `e` where that line's output begins; the caller goes on there
+// a line at a time.
+std::size_t loadBlocks(const char* base, std::size_t pos, std::size_t usable, char*& w,
+                       std::uint32_t*& e, const char* chunk, const char* roomEnd) {
+    std::size_t start = pos;    // the current line's start in the input
+    char* out = w;              // where that line's first byte goes
+    std::uint64_t crCarry = 0;  // the last block ended with a CR (its LF opens this one)
+    // Every LF a block holds lies at least 64 bytes before `usable`, so each copy
+    // after a line end reads only bytes of this input.
+    while (pos + 128 <= usable) {
+        char* const head = out + (pos - start);
+        if (head > roomEnd) break;
+        const char* in = base + pos;
+        const std::uint64_t lfs = mask64(in, '\n');
+        const std::uint64_t crs = mask64(in, '\r');
+        const std::uint64_t nextIsLf =
+            (lfs >> 1) | (static_cast<std::uint64_t>(in[64] == '\n') << 63);
+        if ((crs & ~nextIsLf) != 0 || mask64(in, kCtrlZ) != 0) break;
+        copy64(head, in);
+        const std::uint64_t crBefore = (crs << 1) | crCarry;
+        for (std::uint64_t m = lfs; m != 0; m &= m - 1) {
+            const auto j = static_cast<unsigned>(__builtin_ctzll(m));
+            const std::size_t lf = pos + j;
+            const std::size_t contentEnd = lf - ((crBefore >> j) & 1);
+            char* end = out + (contentEnd - start);
+            std::memcpy(end, " \r\n", 3);
+            end += 3;
+            *e++ = static_cast<std::uint32_t>(end - chunk);
+            start = lf + 1;
+            out = end;
+            copy64(out, base + start);
+        }
+        crCarry = crs >> 63;
+        pos += 64;
+    }
+    // Back to the start of the line not finished.
+    w = out;
+    return start;
+}
+
+}  // namespace
+#endif
+
 // One pass copies sixteen bytes at a time into a buffer that stays in the cache,
 // stopping only at CRs and LFs; the buffer is handed over whenever it fills. Noting
 // each line's end here costs a store; finding them again later costs a pass.
@@ -51,6 +127,10 @@ std::size_t loadWholeLines(std::string_view bytes, bool& droppedCr, const Loaded
 #endif
     std::size_t pos = 0;
     while (pos < usable && base[pos] != kCtrlZ) {
+#if VELMOR_SSE2
+        pos = loadBlocks(base, pos, usable, w, e, chunk.get(), chunk.get() + kChunk - kBlockRoom);
+        if (base[pos] == kCtrlZ) break;
+#endif
         for (;;) {  // one line; `usable` ends with an LF, so every line here has one
             if (w > roomEnd) handOver();
 #if VELMOR_SSE2

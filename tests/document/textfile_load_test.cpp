@@ -128,6 +128,36 @@ TEST(Load, SmallReadsAndPiecesGiveTheSameLines) {
     }
 }
 
+// Text with lines of every length and both kinds of line end is loaded 64 bytes at a
+// time; a lone CR, a Ctrl-Z anywhere, a CR LF split between two blocks or a line
+// longer than a block each leave that way in the middle of the text.
+TEST(Load, LinesOfTextGiveTheSameLinesBlockByBlock) {
+    auto rng = testing::seededRandom("Load.LinesOfTextGiveTheSameLinesBlockByBlock");
+    for (int round = 0; round < 300; ++round) {
+        // The long texts fill several of the loader's output buffers.
+        const bool longText = round >= 290;
+        const std::size_t length = longText ? 300000 + rng() % 300000 : rng() % 3000;
+        std::string content;
+        while (content.size() < length) {
+            const std::size_t line = rng() % 4 == 0 ? rng() % 200 : rng() % 40;
+            for (std::size_t i = 0; i < line; ++i) {
+                content.push_back(static_cast<char>(('A' + rng() % 26) | (rng() % 3 ? 0 : 0x80)));
+            }
+            const auto special = rng() % 200;
+            if (special == 0) {
+                content += "\r";  // a lone CR
+            } else if (special == 1) {
+                content += "\x1a";  // Ctrl-Z inside a line
+            } else if (special == 2 && !longText) {
+                content += "\n\x1a";  // Ctrl-Z where a line begins: the text ends
+            } else {
+                content += rng() % 2 ? "\r\n" : "\n";
+            }
+        }
+        EXPECT_EQ(load(content), loadedLines(content)) << "round " << round;
+    }
+}
+
 // Cancels the load whose progress it is once the reads took more than a megabyte.
 Progress* cancelLater = nullptr;
 ssize_t readThenCancel(int fd, void* buf, std::size_t count) {
