@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "hugepages.h"
 #include "linebreaks.h"
 #include "lineloading.h"
 #include "report.h"
@@ -171,6 +172,7 @@ void PieceReader::load(Slot& slot) const {
     piece.raw.clear();
     piece.droppedCr = false;
     piece.text.reserve(bytes.size() + bytes.size() / 8 + 16);
+    adviseHugePages(piece.text.data(), piece.text.capacity());
     std::size_t used =
         loadWholeLines(bytes, piece.droppedCr,
                        [&piece](std::string_view text, std::span<const std::uint32_t> ends) {
@@ -192,6 +194,9 @@ void PieceReader::load(Slot& slot) const {
         piece.lineEnds.push_back(piece.text.size());
         used = bytes.size();
     }
+    // The huge pages asked for above hold whole 2 MiB blocks: the part past the text
+    // goes back, so the Document holds no more memory than its text.
+    releasePages(piece.text.data() + piece.text.size(), piece.text.capacity() - piece.text.size());
     piece.inputBytes = used;
     piece.last = atEnd || slot.endMark != std::string::npos;
     if (plan_.keepLineEnds) {
