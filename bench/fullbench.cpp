@@ -43,7 +43,10 @@ int usage() {
                  "usage: velmor-bench [--size-mb N] [--corpus dense|prose|records | --input FILE] "
                  "[--runs N] [--view-lines N] [--json]\n"
                  "       velmor-bench convert [--gaiji TABLE] --to-sjis|--to-velmor INPUT OUTPUT\n"
-                 "       velmor-bench corpus [--corpus dense|prose|records] SIZE_MB OUTPUT\n");
+                 "       velmor-bench corpus [--corpus dense|prose|records] SIZE_MB OUTPUT\n"
+                 "       velmor-bench window --to-sjis|--to-velmor INPUT OUTPUT\n"
+                 "       velmor-bench cli [--size-mb N] [--corpus KIND] [--input FILE] [--runs N] "
+                 "[--folder DIR] [--convert PATH]\n");
     return 2;
 }
 
